@@ -1,0 +1,143 @@
+// The Windows file layer: the ANSI file API, as the paths are ANSI text.
+#include "platform/file_system.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "platform/error.h"
+#include "platform/win32/win32_error.h"
+
+namespace klv::platform {
+namespace {
+
+DWORD AttributesOf(const std::string& path) { return GetFileAttributesA(path.c_str()); }
+
+class ScopedHandle {
+public:
+    explicit ScopedHandle(HANDLE h) : h_(h) {}
+    ~ScopedHandle() {
+        if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+    }
+    ScopedHandle(const ScopedHandle&) = delete;
+    ScopedHandle& operator=(const ScopedHandle&) = delete;
+    HANDLE get() const { return h_; }
+    bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
+    void close() {
+        if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+        h_ = INVALID_HANDLE_VALUE;
+    }
+
+private:
+    HANDLE h_;
+};
+
+class Win32FileSystem final : public FileSystem {
+public:
+    bool FileExists(const std::string& path) override {
+        const DWORD a = AttributesOf(path);
+        return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    }
+    bool DirectoryExists(const std::string& path) override {
+        const DWORD a = AttributesOf(path);
+        return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    }
+    bool RemoveFile(const std::string& path) override { return DeleteFileA(path.c_str()) != FALSE; }
+    bool RenameFile(const std::string& from, const std::string& to) override {
+        return MoveFileA(from.c_str(), to.c_str()) != FALSE;
+    }
+    bool CreateFolderChain(const std::string& path) override {
+        std::string p = path;
+        while (p.size() > 3 && (p.back() == '\\' || p.back() == '/')) p.pop_back();
+        if (p.empty()) return false;
+        if (DirectoryExists(p)) return true;
+        const std::string parent = FolderOf(p);
+        if (!parent.empty() && parent != p && parent.size() < p.size() && !DirectoryExists(parent) &&
+            !CreateFolderChain(parent))
+            return false;
+        return CreateDirectoryA(p.c_str(), nullptr) != FALSE || DirectoryExists(p);
+    }
+    bool RemoveEmptyFolder(const std::string& path) override { return RemoveDirectoryA(path.c_str()) != FALSE; }
+    bool CopyFileOver(const std::string& from, const std::string& to) override {
+        return CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;
+    }
+    bool SetReadOnly(const std::string& path, bool readOnly) override {
+        const DWORD a = AttributesOf(path);
+        if (a == INVALID_FILE_ATTRIBUTES) return false;
+        const DWORD b = readOnly ? (a | FILE_ATTRIBUTE_READONLY) : (a & ~DWORD(FILE_ATTRIBUTE_READONLY));
+        return SetFileAttributesA(path.c_str(), b == 0 ? FILE_ATTRIBUTE_NORMAL : b) != FALSE;
+    }
+    std::vector<DirectoryEntry> ListFolder(const std::string& folder) override {
+        std::vector<DirectoryEntry> entries;
+        std::string pattern = folder;
+        if (!pattern.empty() && pattern.back() != '\\') pattern += '\\';
+        pattern += "*";
+        WIN32_FIND_DATAA data;
+        HANDLE find = FindFirstFileA(pattern.c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE) return entries;
+        do {
+            const std::string name = data.cFileName;
+            if (name == "." || name == "..") continue;
+            entries.push_back({name, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                               (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0});
+        } while (FindNextFileA(find, &data));
+        FindClose(find);
+        return entries;
+    }
+    std::string ReadWholeFile(const std::string& path) override {
+        ScopedHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.valid()) throw EFOpenError("Cannot open file \"" + path + "\". " + SystemErrorText(GetLastError()));
+        std::string content;
+        char block[65536];
+        DWORD n = 0;
+        for (;;) {
+            if (!ReadFile(file.get(), block, sizeof block, &n, nullptr))
+                throw EFOpenError("Cannot open file \"" + path + "\". " + SystemErrorText(GetLastError()));
+            if (n == 0) break;
+            content.append(block, n);
+        }
+        return content;
+    }
+    void WriteWholeFile(const std::string& path, const std::string& content) override {
+        const auto fail = [&path](DWORD error) {
+            throw EFCreateError("Cannot create file \"" + path + "\". " + SystemErrorText(error));
+        };
+        // A read-only target refuses to be replaced, exactly as it refuses to be
+        // opened for writing; report it before anything is written.
+        const DWORD a = AttributesOf(path);
+        if (a != INVALID_FILE_ATTRIBUTES && (a & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+            fail(ERROR_ACCESS_DENIED);
+        const std::string temp = TemporaryNameBeside(path);
+        ScopedHandle file(
+            CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.valid()) fail(GetLastError());
+        std::size_t done = 0;
+        while (done < content.size()) {
+            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(content.size() - done, 1u << 20));
+            DWORD written = 0;
+            if (!WriteFile(file.get(), content.data() + done, chunk, &written, nullptr) || written == 0) {
+                const DWORD error = GetLastError();
+                file.close();
+                DeleteFileA(temp.c_str());
+                fail(error);
+            }
+            done += written;
+        }
+        file.close();
+        if (!MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            const DWORD error = GetLastError();
+            DeleteFileA(temp.c_str());
+            fail(error);
+        }
+    }
+};
+
+}  // namespace
+
+FileSystem& RealFileSystem() {
+    static Win32FileSystem instance;
+    return instance;
+}
+
+}  // namespace klv::platform

@@ -1,0 +1,82 @@
+#include "server/version.h"
+
+#include <cstdint>
+
+#include "platform/error.h"
+
+namespace klv {
+namespace {
+
+[[noreturn]] void ThrowNotAnInteger(const std::string& text) {
+    throw EConvertError("'" + text + "' is not a valid integer value");
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Splits off the text before the first "." and removes it, with the dot,
+// from `rest`. An empty `rest` yields the empty component.
+std::string TakeComponent(std::string& rest) {
+    const auto dot = rest.find('.');
+    if (dot == std::string::npos) {
+        std::string all = rest;
+        rest.clear();
+        return all;
+    }
+    std::string head = rest.substr(0, dot);
+    rest.erase(0, dot + 1);
+    return head;
+}
+
+}  // namespace
+
+int StrToInt(const std::string& text) {
+    std::size_t i = 0;
+    while (i < text.size() && text[i] == ' ') ++i;  // leading blanks are tolerated
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    unsigned base = 10;
+    if (i < text.size() && text[i] == '$') {
+        base = 16;
+        ++i;
+    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+        base = 16;
+        i += 2;
+    }
+    if (i >= text.size()) ThrowNotAnInteger(text);
+    std::uint64_t value = 0;
+    for (; i < text.size(); ++i) {
+        const int digit = base == 16 ? HexValue(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
+        if (digit < 0) ThrowNotAnInteger(text);
+        value = value * base + static_cast<unsigned>(digit);
+        if (value > 0xFFFFFFFFull) ThrowNotAnInteger(text);
+    }
+    if (base == 10) {
+        const std::uint64_t limit = negative ? 0x80000000ull : 0x7FFFFFFFull;
+        if (value > limit) ThrowNotAnInteger(text);
+        return negative ? static_cast<int>(-static_cast<std::int64_t>(value)) : static_cast<int>(value);
+    }
+    // Hex literals cover the full 32 bits, as two's complement.
+    const auto bits = static_cast<std::uint32_t>(value);
+    return static_cast<std::int32_t>(negative ? 0u - bits : bits);
+}
+
+bool VersionIsNewer(const std::string& a, const std::string& b) {
+    if (b.empty() || a.empty()) return true;
+    std::string ra = a + ".";
+    std::string rb = b + ".";
+    while (!ra.empty()) {
+        // a's component is converted before b's in each pass: the failure
+        // message names the first offending text in that order.
+        const int x = StrToInt(TakeComponent(ra));
+        const int y = StrToInt(TakeComponent(rb));
+        if (x > y) return true;
+    }
+    return false;
+}
+
+}  // namespace klv

@@ -1,0 +1,23 @@
+#pragma once
+// Dotted version strings such as "1.0.12.15".
+#include <string>
+
+#include "platform/file_version.h"
+
+namespace klv {
+
+// True when `a` counts as newer than `b`, or when either is empty (no version
+// known). Components are compared pairwise as numbers, and a smaller component
+// of `a` does not end the comparison: the result is true as soon as any
+// component of `a` is greater than the one at the same position of `b`.
+// Deployed manifests and launchers are ordered by exactly this rule.
+// Raises EConvertError ("'%s' is not a valid integer value") for a component
+// that is not an integer, including the missing one when `b` runs out first.
+bool VersionIsNewer(const std::string& a, const std::string& b);
+
+// Reads a decimal signed 32-bit integer the way the manifests were written:
+// optional sign, digits, nothing else (a leading "$" or "0x" means hex).
+// Raises EConvertError with the text in its message otherwise.
+int StrToInt(const std::string& text);
+
+}  // namespace klv
