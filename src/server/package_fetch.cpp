@@ -1,0 +1,108 @@
+#include "server/package_fetch.h"
+
+#include <vector>
+
+#include "platform/codepage.h"
+#include "platform/error.h"
+#include "server/memory_stream.h"
+#include "server/update_protocol.h"
+
+namespace klv {
+namespace {
+
+// Splits at backslashes that are separators, not trail bytes of a double-byte
+// character (0x5C is a valid trail byte in code page 936).
+std::vector<std::string> ComponentsOf(const std::string& name) {
+    std::vector<std::string> parts(1);
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        if (platform::IsAnsiLeadByte(byte) && i + 1 < name.size()) {
+            parts.back() += name[i];
+            parts.back() += name[++i];
+        } else if (byte == '\\') {
+            parts.emplace_back();
+        } else {
+            parts.back() += name[i];
+        }
+    }
+    return parts;
+}
+
+// Windows opens the device, not a file, for these names in any folder and
+// with any extension ("nul.txt"), so writing one would leave the folder.
+bool IsDeviceName(const std::string& component) {
+    std::string base = platform::AnsiUpperKey(component.substr(0, component.find('.')));
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL" || base == "CONIN$" || base == "CONOUT$")
+        return true;
+    return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
+           base[3] >= '0' && base[3] <= '9';
+}
+
+bool IsSafeComponent(const std::string& component) {
+    if (component.find_first_not_of(". ") == std::string::npos) return false;  // "", ".", "..", " ", "..."
+    for (char c : component)
+        if (static_cast<unsigned char>(c) < 0x20) return false;
+    return !IsDeviceName(component);
+}
+
+// Frees the target path for the new file. True when nothing is in the way any
+// more; false when the old file could neither be deleted nor moved aside.
+bool DisplaceOldFile(platform::FileSystem& files, const std::string& target) {
+    if (!files.FileExists(target) || files.RemoveFile(target)) return true;
+    const std::string old = target + ".old";
+    if (files.RenameFile(target, old)) return true;
+    for (unsigned long n = 0;; ++n) {
+        const std::string candidate = old + std::to_string(n);
+        if (!files.FileExists(candidate)) return files.RenameFile(target, candidate);
+        // An older displaced copy that can now be deleted makes room for this one;
+        // one still in use keeps its name and the next number is tried.
+        if (files.RemoveFile(candidate)) return files.RenameFile(target, candidate);
+    }
+}
+
+}  // namespace
+
+bool IsPackageFileName(const std::string& name) {
+    // A colon is a drive ("C:x") or an alternate data stream; a forward slash
+    // is a second separator that Windows honours and the folder handling here
+    // does not, so neither belongs in a package name.
+    if (name.empty() || name.find(':') != std::string::npos || name.find('/') != std::string::npos) return false;
+    for (const std::string& component : ComponentsOf(name))
+        if (!IsSafeComponent(component)) return false;  // also catches a leading "\" and "\\"
+    return true;
+}
+
+bool FetchPackageFile(HttpClient& http, platform::FileSystem& files, const std::string& folder,
+                      const std::string& name) {
+    if (!IsPackageFileName(name)) return false;
+    const std::string target = folder + name;
+    const std::string url = GetAFileUrl(name);
+
+    // The transport leaves a failed attempt's bytes in the sink, so every
+    // attempt starts from an empty buffer: only the successful body is decoded.
+    MemoryStream buffer;
+    bool received = false;
+    for (int attempt = 0; attempt < kFetchAttempts && !received; ++attempt) {
+        buffer.Clear();
+        try {
+            http.Get(url, buffer);
+            received = true;
+        } catch (const EIdException&) {
+            // Counted; the same request is sent again at once.
+        }
+    }
+    if (!received) return false;
+
+    const std::string targetFolder = platform::FolderOf(target);
+    if (!files.DirectoryExists(targetFolder) && !files.CreateFolderChain(targetFolder))
+        throw Error("Unable to create directory \"" + targetFolder + "\"");
+    DecodeFileBody(&buffer);
+
+    // Only now, with the new content in hand, does the old file make room.
+    if (!DisplaceOldFile(files, target)) return false;
+    files.WriteWholeFile(target, buffer.Data());
+    return true;
+}
+
+}  // namespace klv

@@ -1,0 +1,202 @@
+#include "server/package_sync.h"
+
+#include <unordered_map>
+
+#include "platform/codepage.h"
+#include "platform/text_encoding.h"
+#include "server/package_fetch.h"
+#include "server/version.h"
+
+namespace klv {
+namespace {
+
+// Versions of the previous manifest by case-folded name, built once per
+// synchronisation so that checking n lines costs n look-ups, not n * n.
+// The first line with a name counts.
+class ManifestIndex {
+public:
+    explicit ManifestIndex(const std::vector<ManifestEntry>& entries) {
+        versions_.reserve(entries.size());
+        for (const ManifestEntry& entry : entries) versions_.emplace(platform::AnsiUpperKey(entry.name), entry.version);
+    }
+    // The empty version for a name that is not listed.
+    std::string VersionOf(const std::string& name) const {
+        const auto it = versions_.find(platform::AnsiUpperKey(name));
+        return it == versions_.end() ? std::string() : it->second;
+    }
+
+private:
+    std::unordered_map<std::string, std::string> versions_;
+};
+
+// The finishing work of a synchronisation, run by the destructor on every way
+// out, a raised failure included: hide the bar, enable the buttons and links,
+// then keep the new manifest (after Commit) or bring the previous one back.
+// A raised failure restores too, so that the folder never keeps a manifest
+// naming versions of files that were never examined or fetched.
+class SyncSession {
+public:
+    SyncSession(SyncView& view, platform::FileSystem& files, const std::string& folder, SyncProgressBar bar)
+        : view_(view),
+          files_(files),
+          manifest_(folder + kManifestName),
+          previous_(folder + kPreviousManifestName),
+          bar_(bar) {}
+    SyncSession(const SyncSession&) = delete;
+    SyncSession& operator=(const SyncSession&) = delete;
+
+    ~SyncSession() {
+        // The window must come back usable even if one of these calls fails.
+        try {
+            view_.SetProgressVisible(bar_, false);
+        } catch (...) {
+        }
+        try {
+            view_.SetActionsEnabled(true);
+        } catch (...) {
+        }
+        if (committed_) {
+            files_.RemoveFile(previous_);
+            return;
+        }
+        // files.txt is removed only once this run may have replaced it: a
+        // failure while the previous manifest is still being read must not
+        // delete the one copy of it.
+        if (manifestMayHaveChanged_) files_.RemoveFile(manifest_);
+        files_.RenameFile(previous_, manifest_);
+    }
+
+    void ManifestMayChangeFromHere() { manifestMayHaveChanged_ = true; }
+    void Commit() { committed_ = true; }
+
+private:
+    SyncView& view_;
+    platform::FileSystem& files_;
+    std::string manifest_;
+    std::string previous_;
+    SyncProgressBar bar_;
+    bool manifestMayHaveChanged_ = false;
+    bool committed_ = false;
+};
+
+// Loads the folder's previous manifest and moves it aside as files_o.txt.
+std::vector<ManifestEntry> TakePreviousManifest(platform::FileSystem& files, const std::string& folder) {
+    const std::string manifest = folder + kManifestName;
+    const std::string previous = folder + kPreviousManifestName;
+    if (files.FileExists(previous)) {
+        // A synchronisation was cut short (power lost, stick pulled) after
+        // the manifest had been replaced: files_o.txt is the last manifest
+        // whose files all arrived, and files.txt may name versions that never
+        // did. Start again from the complete one.
+        std::vector<ManifestEntry> entries = ParseManifest(files.ReadWholeFile(previous));
+        files.RemoveFile(manifest);
+        return entries;
+    }
+    if (!files.FileExists(manifest)) return {};
+    std::vector<ManifestEntry> entries = ParseManifest(files.ReadWholeFile(manifest));
+    files.RenameFile(manifest, previous);  // a failed rename is ignored
+    return entries;
+}
+
+}  // namespace
+
+std::vector<ManifestEntry> ParseManifest(const std::string& text) {
+    std::vector<ManifestEntry> entries;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(start, end - start);
+        const std::size_t eq = line.find('=');
+        if (eq == std::string::npos)
+            entries.push_back({});
+        else
+            entries.push_back({line.substr(0, eq), line.substr(eq + 1)});
+        if (end == text.size()) break;
+        start = end + 1;
+        if (text[end] == '\r' && start < text.size() && text[start] == '\n') ++start;
+    }
+    return entries;
+}
+
+std::string ProgressPrefix(std::size_t index, std::size_t count) {
+    return "(" + std::to_string(index) + "/" + std::to_string(count) + ")";
+}
+
+int ProgressPosition(std::size_t index, std::size_t count) {
+    if (count == 0) return 0;
+    return static_cast<int>(static_cast<unsigned long long>(index) * 100 / count);
+}
+
+std::string TransferProgress(std::int32_t count, std::int32_t transferSize) {
+    const std::int64_t received = count < 0 ? 0 : count;
+    if (transferSize <= 0) return std::to_string(received / 1024) + "KB";
+    std::string percent = std::to_string(received * 100 / transferSize);
+    if (percent.size() == 1) percent.insert(0, "0");
+    return percent + "%";
+}
+
+PackageSynchroniser::PackageSynchroniser(HttpClient& http, platform::FileSystem& files, SyncView& view)
+    : http_(http), files_(files), view_(view) {
+    http_.OnWorkBegin = [this](HttpClient& sender, WorkMode mode, std::int32_t countMax) {
+        IdHTTPWorkBegin(sender, mode, countMax);
+    };
+    http_.OnWork = [this](HttpClient& sender, WorkMode mode, std::int32_t count) { IdHTTPWork(sender, mode, count); };
+}
+
+PackageSynchroniser::~PackageSynchroniser() {
+    http_.OnWorkBegin = nullptr;
+    http_.OnWork = nullptr;
+}
+
+bool PackageSynchroniser::FetchPackageFile(const std::string& folder, const std::string& name) {
+    return klv::FetchPackageFile(http_, files_, folder, name);
+}
+
+bool PackageSynchroniser::SyncPackage(const std::string& folder, SyncProgressBar bar) {
+    view_.SetProgressPosition(bar, 0);
+    view_.SetProgressVisible(bar, true);
+    SyncSession session(view_, files_, folder, bar);
+    view_.SetActionsEnabled(false);
+    view_.ProcessMessages();
+    activeBar_ = bar;
+
+    const ManifestIndex previous(TakePreviousManifest(files_, folder));
+    session.ManifestMayChangeFromHere();
+    if (!FetchPackageFile(folder, kManifestName)) {
+        view_.ShowWarningBox(kDownloadFailedText, kNoticeCaption);
+        return false;
+    }
+
+    const std::vector<ManifestEntry> listed = ParseManifest(files_.ReadWholeFile(folder + kManifestName));
+    const std::size_t n = listed.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const ManifestEntry& entry = listed[i];
+        view_.SetProgressPosition(bar, ProgressPosition(i, n));
+        view_.SetProgressTooltip(bar, kDownloadingTooltip + platform::AnsiToUtf8(entry.name));
+        progressPrefix_ = ProgressPrefix(i, n);
+        view_.SetProgressText(bar, progressPrefix_ + " 00%");
+        view_.ProcessMessages();
+
+        // A blank line names no file; fetching "" would aim at the folder itself.
+        if (entry.name.empty()) continue;
+        // A name that leaves the folder fails the run like a file that cannot be fetched.
+        if (!IsPackageFileName(entry.name)) return false;
+        if (files_.FileExists(folder + entry.name) && !VersionIsNewer(entry.version, previous.VersionOf(entry.name)))
+            continue;
+        if (!FetchPackageFile(folder, entry.name)) return false;
+    }
+    session.Commit();
+    return true;
+}
+
+void PackageSynchroniser::IdHTTPWorkBegin(HttpClient&, WorkMode, std::int32_t workCountMax) {
+    transferSize_ = workCountMax;
+}
+
+void PackageSynchroniser::IdHTTPWork(HttpClient&, WorkMode, std::int32_t workCount) {
+    if (activeBar_) view_.SetProgressText(*activeBar_, progressPrefix_ + " " + TransferProgress(workCount, transferSize_));
+    view_.ProcessMessages();
+}
+
+}  // namespace klv
