@@ -1,0 +1,19 @@
+#pragma once
+// The server's side of CheckFileUp: the version that the package folder's
+// files.txt lists for a name.
+#include <optional>
+#include <string>
+
+namespace klv::server {
+
+// The version of the first line of `manifest` (lines name=version, ending in
+// CR LF, LF or CR) whose name equals `name` without regard to case; nothing
+// when no line has that name. The name is the text before the first "=".
+std::optional<std::string> ListedVersion(const std::string& manifest, const std::string& name);
+
+// True when the manifest lists `name` with a version newer than `nowVersion`.
+// A version that is not a dotted number on either side counts as not newer:
+// the server cannot vouch for it.
+bool ManifestHasNewer(const std::string& manifest, const std::string& name, const std::string& nowVersion);
+
+}  // namespace klv::server

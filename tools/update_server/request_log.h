@@ -1,0 +1,31 @@
+#pragma once
+// One line per request on stderr, a request counter that tests can read
+// (optionally mirrored into a stats file), and the --fail-first budget.
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace klv::server {
+
+class RequestLog {
+public:
+    RequestLog(std::string statsPath, std::int64_t failFirst) : statsPath_(std::move(statsPath)), failLeft_(failFirst) {}
+
+    // Counts a request whose head has been read, before it is answered, so a
+    // client that holds the answer also finds the count updated. True when
+    // this request is one of the first N that must fail.
+    bool Begin();
+    void Line(const std::string& peer, const std::string& request, int status, std::uint64_t bytes, double ms);
+    std::int64_t Count() const { return count_.load(); }
+
+private:
+    void WriteStats(std::int64_t count);
+
+    std::string statsPath_;
+    std::atomic<std::int64_t> count_{0};
+    std::atomic<std::int64_t> failLeft_;
+    std::mutex mutex_;
+};
+
+}  // namespace klv::server

@@ -1,0 +1,76 @@
+#include "server_options.h"
+
+#include <cstdlib>
+
+namespace klv::server {
+namespace {
+
+bool ToNumber(const std::string& text, long long low, long long high, long long& value) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 12) return false;
+    value = std::atoll(text.c_str());
+    return value >= low && value <= high;
+}
+
+}  // namespace
+
+const char* const kServerUsage =
+    "usage: klv-update-server [options] FOLDER\n"
+    "Serves the package FOLDER (with its files.txt) to the launcher's update client.\n"
+    "  --bind ADDR        IPv4 address to listen on (default 127.0.0.1)\n"
+    "  --port N           port (default 9988; 0 picks a free one)\n"
+    "  --fail-first N     answer the first N requests with 503\n"
+    "  --stats FILE       keep \"requests=N\" in FILE, updated before each answer\n"
+    "  --cache-mb N       memory for compressed bodies (default 512)\n"
+    "  --help             this text\n"
+    "The first line on stdout is \"listening on ADDR:PORT\"; one line per request goes to stderr.\n"
+    "SIGINT or SIGTERM ends the server after closing its connections.\n";
+
+bool ParseServerOptions(int argc, char** argv, ServerOptions& options, std::string& error) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+            return true;
+        }
+        const bool takesValue = arg == "--bind" || arg == "--port" || arg == "--fail-first" || arg == "--stats" ||
+                                arg == "--cache-mb";
+        if (takesValue) {
+            if (i + 1 >= argc) {
+                error = arg + " needs a value";
+                return false;
+            }
+            const std::string value = argv[++i];
+            long long number = 0;
+            if (arg == "--bind") {
+                options.bind = value;
+            } else if (arg == "--stats") {
+                options.statsPath = value;
+            } else if (arg == "--port") {
+                if (!ToNumber(value, 0, 65535, number)) return error = "bad port: " + value, false;
+                options.port = static_cast<int>(number);
+            } else if (arg == "--fail-first") {
+                if (!ToNumber(value, 0, 1LL << 40, number)) return error = "bad count: " + value, false;
+                options.failFirst = number;
+            } else {
+                if (!ToNumber(value, 0, 1LL << 20, number)) return error = "bad size: " + value, false;
+                options.cacheBytes = static_cast<std::uint64_t>(number) << 20;
+            }
+        } else if (!arg.empty() && arg[0] == '-') {
+            error = "unknown option: " + arg;
+            return false;
+        } else if (options.folder.empty()) {
+            options.folder = arg;
+        } else {
+            error = "only one FOLDER";
+            return false;
+        }
+    }
+    if (options.folder.empty()) {
+        error = "FOLDER is missing";
+        return false;
+    }
+    if (options.folder.back() != '/') options.folder += '/';
+    return true;
+}
+
+}  // namespace klv::server

@@ -1,0 +1,91 @@
+#include "update_request.h"
+
+#include <fstream>
+#include <iterator>
+
+#include "manifest_lookup.h"
+#include "package_names.h"
+#include "server/chain_cipher.h"
+
+namespace klv::server {
+namespace {
+
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
+
+Answer Text(int status, const char* text) { return Answer{status, std::make_shared<const std::string>(text)}; }
+
+}  // namespace
+
+bool ParseUpdateRequest(const std::string& target, UpdateRequest& request) {
+    // A seed pair and at least one cipher pair; a lone digit or any other
+    // character would make the unscrambling stop early and silently.
+    if (target.size() < 5 || target[0] != '/' || (target.size() - 1) % 2 != 0) return false;
+    for (std::size_t i = 1; i < target.size(); ++i)
+        if (!IsHexDigit(target[i])) return false;
+    request.plainText = ChainDecrypt(target.substr(1), kRequestKey);
+    const std::string& text = request.plainText;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find("\r\n", start);
+        if (end == std::string::npos) return false;  // every line ends in CR LF
+        const std::string line = text.substr(start, end - start);
+        const std::size_t eq = line.find('=');
+        if (eq == std::string::npos || eq == 0) return false;
+        // The first occurrence of a parameter counts.
+        request.params.emplace(line.substr(0, eq), line.substr(eq + 1));
+        start = end + 2;
+    }
+    return !request.params.empty();
+}
+
+Answer UpdateRequestHandler::Handle(const UpdateRequest& request) {
+    const auto flag = request.params.find("aFlag");
+    const auto name = request.params.find("FileName");
+    if (flag == request.params.end() || name == request.params.end()) return Text(400, "Bad Request");
+    if (flag->second == "KLVGetAFile") return GetAFile(name->second);
+    if (flag->second == "CheckFileUp") {
+        const auto version = request.params.find("NowVer");
+        if (version == request.params.end()) return Text(400, "Bad Request");
+        return CheckFileUp(name->second, version->second);
+    }
+    return Text(400, "Bad Request");
+}
+
+Answer UpdateRequestHandler::GetAFile(const std::string& name) {
+    const auto path = ResolvePackageFile(folder_, name);
+    if (!path) return Text(404, "Not Found");
+    Body body = cache_.Get(*path);
+    if (!body) return Text(404, "Not Found");
+    return Answer{200, std::move(body)};
+}
+
+Answer UpdateRequestHandler::CheckFileUp(const std::string& name, const std::string& nowVersion) {
+    std::ifstream in(folder_ + "files.txt", std::ios::binary);
+    const std::string manifest{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return Text(200, ManifestHasNewer(manifest, name, nowVersion) ? "OK" : "NO");
+}
+
+std::string Printable(const std::string& text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            ++i;
+            if (i + 1 < text.size()) out += " | ";
+        } else if (byte < 0x20 || byte == 0x7F || byte >= 0x80 || byte == '\\') {
+            if (byte == '\\') {
+                out += "\\\\";
+                continue;
+            }
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+        } else {
+            out += static_cast<char>(byte);
+        }
+    }
+    return out;
+}
+
+}  // namespace klv::server
