@@ -14,6 +14,15 @@ namespace klv {
 
 enum class WorkMode { Read, Write };
 
+// The launcher downloads on its GUI thread, so a server that goes silent must
+// not freeze the window for good: connecting and every wait for data give up
+// after this long (the read limit counts silence: it restarts whenever data
+// arrives). They fail like any other transport failure.
+constexpr int kConnectTimeoutMs = 30000;
+constexpr int kReadTimeoutMs = 30000;
+// A failing answer's body (or a redirect's) is read with this limit.
+constexpr int kErrorBodyTimeoutMs = 2000;
+
 class HttpClient {
 public:
     HttpClient();
