@@ -1,0 +1,9 @@
+#include "app/creation_steps.h"
+
+namespace klv {
+
+void ResolveInstallFolder() {}
+
+void StartSelfUpdate(TFrm_OxMain& /*window*/, const std::string& /*version*/) {}
+
+}  // namespace klv

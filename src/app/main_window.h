@@ -1,0 +1,115 @@
+#pragma once
+// The launcher's main window: frameless, rounded, dragged by its background.
+//
+// Every control is a child window with a fixed control ID (ControlId), so
+// that companion programs and the test driver can find it with GetDlgItem.
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "ui/controls.h"
+
+namespace klv {
+
+inline constexpr wchar_t kMainWindowClass[] = L"TFrm_OxMain";
+inline constexpr wchar_t kMainWindowCaption[] = L"Frm_0xMain";
+inline constexpr int kMainClientWidth = 550;
+inline constexpr int kMainClientHeight = 360;
+
+// Control IDs, in stacking order from back to front.
+enum ControlId : int {
+    kIdPanel1 = 1001,
+    kIdBackG = 1002,
+    kIdLabel4 = 1003,
+    kIdLbAuth = 1004,
+    kIdLbUser = 1005,
+    kIdImgNo1 = 1006,
+    kIdImgLogo1 = 1007,
+    kIdImgCap1 = 1008,
+    kIdImage2 = 1009,
+    kIdLbBak = 1010,
+    kIdLbUninst = 1011,
+    kIdLbVer = 1012,
+    kIdBtUser = 1013,
+    kIdBtExit = 1014,
+    kIdBtAuth = 1015,
+    kIdPBDL = 1016,
+    kIdPBBak = 1017,
+};
+
+class TFrm_OxMain {
+public:
+    // Creates the window (hidden), runs FormCreate inside the creation and
+    // returns; Show() then shows it. owner is the application window.
+    TFrm_OxMain(HINSTANCE instance, HWND owner);
+    ~TFrm_OxMain();
+    TFrm_OxMain(const TFrm_OxMain&) = delete;
+    TFrm_OxMain& operator=(const TFrm_OxMain&) = delete;
+
+    HWND Handle() const { return hwnd_; }
+    void Show();
+    // Keyboard handling of the message loop (focus order, accelerators);
+    // true when msg has been handled.
+    bool PreTranslate(const MSG& msg);
+
+    // What the actions and the package synchronisation use of the window.
+    HWND BtUser() const { return btUser_; }
+    HWND BtAuth() const { return btAuth_; }
+    HWND BtExit() const { return btExit_; }
+    HWND LbBak() const { return lbBak_->Handle(); }
+    HWND LbUninst() const { return lbUninst_->Handle(); }
+    ui::TextProgressBar& PBDL() { return *pbdl_; }
+    ui::TextProgressBar& PBBak() { return *pbBak_; }
+    // Enables or disables the three buttons and both links together.
+    void EnableActions(bool enabled);
+    // Lets the message queue run (repaint, drag, notifications) during a
+    // long operation on the GUI thread.
+    void PumpMessages();
+    // A modal box owned by the main window.
+    int ShowMessageBox(const std::wstring& text, const std::wstring& caption, UINT icon);
+
+    // State of the window used by the actions and the synchronisation.
+    bool AuthorizePending = false;
+    std::int32_t TransferSize = 0;
+    std::wstring ProgressPrefix;
+    ui::TextProgressBar* ActiveProgressBar = nullptr;
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
+    void CreateControls();
+    void FormCreate();
+    void FormPaint(HDC dc, POINT origin);
+    void OnCommand(int id);
+    void MoveFocus(bool backwards);
+
+    void BackGMouseDown(int button, int x, int y);
+    void BackGMouseMove(int x, int y);
+    void BackGMouseUp(int button, int x, int y);
+
+    // Click handlers. BtExitClick closes the window; the others belong to the
+    // environment actions and do nothing until those are wired in.
+    void BtUserClick();
+    void BtAuthClick();
+    void BtExitClick();
+    void LbBakClick();
+    void LbUninstClick();
+
+    HWND hwnd_ = nullptr;
+    HFONT fontDefault_ = nullptr, fontTitle_ = nullptr, fontText_ = nullptr, fontLink_ = nullptr;
+    std::unique_ptr<ui::BevelPanel> panel1_;
+    std::unique_ptr<ui::GradientPanel> backG_;
+    std::unique_ptr<ui::TextLabel> label4_, lbAuth_, lbUser_, lbBak_, lbUninst_, lbVer_;
+    std::unique_ptr<ui::Picture> imgNo1_, imgLogo1_, imgCap1_, image2_;
+    HWND btUser_ = nullptr, btExit_ = nullptr, btAuth_ = nullptr;
+    std::unique_ptr<ui::TextProgressBar> pbdl_, pbBak_;
+    std::unique_ptr<ui::Tooltips> tooltips_;
+    // BackG's tag: x * 10000 + y of the press that started a drag, 0 when idle.
+    std::int32_t backGTag_ = 0;
+    // The button that had the keyboard focus, given it back on activation.
+    HWND focus_ = nullptr;
+};
+
+}  // namespace klv
