@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -198,6 +200,202 @@ TEST_P(Exchange, AnswerGivesBodyEventsOrFailure) {
 
 INSTANTIATE_TEST_SUITE_P(Table, Exchange, testing::ValuesIn(ExchangeCases()),
                          [](const testing::TestParamInfo<ExchangeCase>& row) { return std::string(row.param.name); });
+
+// Work events of a large counted body: begin with the length, cumulative
+// counts, the last one equal to the length.
+TEST(HttpWork, LargeBodyCountsUpToItsLength) {
+    const std::string big = Patterned(100000);
+    ScriptedPeer peer({{ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n"), Pause(50), Send(big)}});
+    HttpClient client;
+    std::vector<std::int32_t> counts;
+    std::vector<std::int32_t> begins;
+    int ends = 0;
+    client.OnWorkBegin = [&](HttpClient& sender, WorkMode mode, std::int32_t max) {
+        EXPECT_EQ(&sender, &client);
+        EXPECT_EQ(mode, WorkMode::Read);
+        begins.push_back(max);
+    };
+    client.OnWork = [&](HttpClient&, WorkMode, std::int32_t count) { counts.push_back(count); };
+    client.OnWorkEnd = [&](HttpClient&, WorkMode) { ++ends; };
+    EXPECT_EQ(client.Get(peer.Url("/big")), big);
+    EXPECT_EQ(begins, std::vector<std::int32_t>{100000});
+    ASSERT_FALSE(counts.empty());
+    EXPECT_EQ(counts.back(), 100000);
+    for (std::size_t i = 1; i < counts.size(); ++i) {
+        EXPECT_GT(counts[i], counts[i - 1]);
+        EXPECT_LE(counts[i] - counts[i - 1], 32768);  // no block larger than the receive buffer
+    }
+    EXPECT_EQ(ends, 1);
+}
+
+TEST(HttpWork, EarlyCloseKeepsOnlyFullBlocks) {
+    // 80000 announced; the head comes alone, then 40000 bytes and a close:
+    // one full 32768 block is kept, the 7232 bytes of the cut block are not.
+    const std::string part = Patterned(40000);
+    ScriptedPeer peer({{ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Length: 80000\r\n\r\n"), Pause(100),
+                        Send(part), Pause(100), CloseNow()}});
+    HttpClient client;
+    MemoryStream sink;
+    sink.Write("pre", 3);
+    client.Get(peer.Url("/"), sink);
+    EXPECT_EQ(sink.Size(), 3u + 32768u);
+    EXPECT_EQ(sink.Position(), sink.Size());
+    EXPECT_EQ(sink.Data().substr(3), part.substr(0, 32768));
+}
+
+TEST(HttpWork, ReadUntilCloseBeginsWithZeroAndSkipsTheLastShortBlock) {
+    const std::string body = Patterned(70000);
+    ScriptedPeer peer({{ReadRequest(), Send("HTTP/1.1 200 OK\r\n\r\n"), Pause(100), Send(body), Pause(100), CloseNow()}});
+    HttpClient client;
+    EventLog log;
+    log.Hook(client);
+    EXPECT_EQ(client.Get(peer.Url("/")), body);
+    // Two full blocks counted; the last 4464 bytes go in without an event.
+    EXPECT_EQ(log.Text(), "B0 W32768 W65536 E");
+}
+
+// The client over several requests: connection reuse, reconnects, state
+// carried from request to request.
+TEST(HttpConnection, KeepAliveReusesTheConnection) {
+    ScriptedPeer peer({{ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\na"), ReadRequest(),
+                        Send("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nb")}});
+    HttpClient client;
+    EXPECT_EQ(client.Get(peer.Url("/one")), "a");
+    EXPECT_EQ(client.Get(peer.Url("/two")), "b");
+    ASSERT_EQ(peer.Connections(), 1);
+    EXPECT_EQ(peer.Received()[0], RequestFor("/one", HostOf(peer)) + RequestFor("/two", HostOf(peer)));
+}
+
+TEST(HttpConnection, ConnectionCloseInAnyCaseEndsIt) {
+    ScriptedPeer peer({{ReadRequest(), Send("HTTP/1.1 200 OK\r\nConnection:  Close \r\nContent-Length: 1\r\n\r\na"),
+                        AwaitClose()},
+                       {ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nb")}});
+    HttpClient client;
+    EXPECT_EQ(client.Get(peer.Url("/one")), "a");
+    EXPECT_EQ(client.Get(peer.Url("/two")), "b");
+    EXPECT_EQ(peer.Connections(), 2);
+}
+
+TEST(HttpConnection, StaleKeptConnectionIsReplaced) {
+    // The server drops the idle connection; the next Get must not fail on it.
+    ScriptedPeer peer({{ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\na"), CloseNow()},
+                       {ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nb")}});
+    HttpClient client;
+    EXPECT_EQ(client.Get(peer.Url("/one")), "a");
+    for (int i = 0; i < 200 && peer.Connections() < 1; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // let the close arrive
+    EXPECT_EQ(client.Get(peer.Url("/two")), "b");
+    EXPECT_EQ(peer.Connections(), 2);
+}
+
+TEST(HttpConnection, AnotherPortReconnectsAndPortIsInherited) {
+    ScriptedPeer first({{ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\na"), AwaitClose()}});
+    ScriptedPeer second({{ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nb"), ReadRequest(),
+                          Send("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nc")}});
+    HttpClient client;
+    EXPECT_EQ(client.Get(first.Url("/")), "a");
+    EXPECT_EQ(client.Get(second.Url("/")), "b");
+    // No port in the URL: the previous one (not 80) is kept.
+    EXPECT_EQ(client.Get("http://127.0.0.1/again"), "c");
+    first.WaitUntilDone();  // the first connection was closed by the client
+    EXPECT_EQ(second.Received()[0], RequestFor("/", HostOf(second)) + RequestFor("/again", HostOf(second)));
+}
+
+TEST(HttpConnection, LocalhostNeedsNoLookupAndHostKeepsItsPort) {
+    ScriptedPeer peer({{ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok")}});
+    HttpClient client;
+    const std::string url = "http://LocalHost:" + std::to_string(peer.Port()) + "/0A1B2C";
+    EXPECT_EQ(client.Get(url), "ok");
+    EXPECT_EQ(peer.Received()[0], RequestFor("/0A1B2C", "LocalHost:" + std::to_string(peer.Port())));
+}
+
+TEST(HttpConnection, BasicAuthorizationFollowsA401OfferingBasic) {
+    ScriptedPeer peer({{ReadRequest(),
+                        Send("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"x\"\r\nContent-Length: 4\r\n\r\n"
+                             "deny"),
+                        ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\ny")}});
+    HttpClient client;
+    try {
+        client.Get(peer.Url("/a"));
+        FAIL() << "401 must fail";
+    } catch (const EIdHTTPProtocolException& e) {
+        EXPECT_EQ(e.ErrorCode(), 401);
+        EXPECT_EQ(e.ErrorMessage(), "deny");
+    }
+    EXPECT_EQ(client.Get(peer.Url("/b")), "y");
+    EXPECT_EQ(peer.Received()[0],
+              RequestFor("/a", HostOf(peer)) + RequestFor("/b", HostOf(peer), "Authorization: Basic Og==\r\n"));
+}
+
+TEST(HttpConnection, HttpsIsRefusedBeforeAnythingIsSent) {
+    ScriptedPeer peer({});
+    HttpClient client;
+    try {
+        client.Get("https://127.0.0.1:" + std::to_string(peer.Port()) + "/");
+        FAIL();
+    } catch (const EIdException& e) {
+        EXPECT_STREQ(e.what(), "IOHandler value is not valid");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(peer.Connections(), 0);
+}
+
+TEST(HttpConnection, OtherSchemeWithoutPortIsUnknown) {
+    HttpClient client;
+    EXPECT_THROW(client.Get("ftp://127.0.0.1/x"), EIdUnknownProtocol);
+}
+
+TEST(HttpConnection, RefusedConnectIsASocketError) {
+    HttpClient client;
+    try {
+        client.Get("http://127.0.0.1:" + std::to_string(test::UnusedLoopbackPort()) + "/");
+        FAIL();
+    } catch (const EIdSocketError& e) {
+        EXPECT_EQ(e.LastError(), 10061);
+        EXPECT_STREQ(e.what(), "Socket Error # 10061\r\nConnection refused.");
+    }
+}
+
+TEST(HttpConnection, SilentServerEndsInReadTimeoutAndTheNextGetReconnects) {
+    ScriptedPeer peer({{ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc"), AwaitClose()},
+                       {ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nz")}});
+    HttpClient client;
+    client.SetReadTimeoutMs(300);
+    MemoryStream sink;
+    EXPECT_THROW(client.Get(peer.Url("/"), sink), EIdReadTimeout);
+    // Bytes written before the failure stay in the sink.
+    EXPECT_EQ(sink.Data().substr(0, 3), "abc");
+    EXPECT_EQ(client.Get(peer.Url("/")), "z");
+    EXPECT_EQ(peer.Connections(), 2);
+}
+
+TEST(HttpConnection, ErrorBodyOfASilentServerTimesOut) {
+    // The failing answer's body is read under its own limit of 2 s.
+    ScriptedPeer peer({{ReadRequest(), Send("HTTP/1.1 500 Oops\r\nContent-Length: 10\r\n\r\nab"), AwaitClose()}});
+    HttpClient client;
+    EXPECT_THROW(client.Get(peer.Url("/")), EIdReadTimeout);
+}
+
+TEST(HttpConnection, DefaultLimitsAreFinite) {
+    EXPECT_EQ(kConnectTimeoutMs, 30000);
+    EXPECT_EQ(kReadTimeoutMs, 30000);
+}
+
+TEST(HttpCookies, SetCookieIsSentBackAsTheLastHeaderLine) {
+    ScriptedPeer peer({{ReadRequest(),
+                        Send("HTTP/1.1 200 OK\r\nSet-Cookie: sid=1; path=/\r\nSet-Cookie: nopath=2\r\n"
+                             "Set-Cookie: other=3; path=/; domain=example.com\r\nContent-Length: 0\r\n\r\n"),
+                        ReadRequest(),
+                        Send("HTTP/1.1 200 OK\r\nSet-Cookie: sid=9; path=/\r\n"
+                             "Set-Cookie: old=x; path=/; expires=Sun, 06 Nov 1994 08:49:37 GMT\r\nContent-Length: 0\r\n\r\n"),
+                        ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n")}});
+    HttpClient client;
+    client.Get(peer.Url("/a"));
+    client.Get(peer.Url("/b"));
+    client.Get(peer.Url("/c"));
+    EXPECT_EQ(peer.Received()[0], RequestFor("/a", HostOf(peer)) + RequestFor("/b", HostOf(peer), "Cookie: sid=1\r\n") +
+                                      RequestFor("/c", HostOf(peer), "Cookie: sid=9\r\n"));
+}
 
 }  // namespace
 }  // namespace klv
