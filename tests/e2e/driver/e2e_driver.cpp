@@ -18,6 +18,7 @@
 //   box-ok                           press OK on the message box
 //   foreground                       print class and text of the foreground window
 //   post-registered CLASS NAME WP    post the registered message NAME with wParam WP
+//   post CLASS MSG WP                post message number MSG (0x.. or decimal)
 //   time-start EXE CLASS             start EXE, print milliseconds until a visible
 //                                    window of CLASS of that process, then close it
 #include <windows.h>
@@ -265,6 +266,10 @@ int main() {
     if (command == L"mouse" && argc == 7)
         return Mouse(window, std::wcstol(argv[3], nullptr, 10), argv[4], std::wcstol(argv[5], nullptr, 10),
                      std::wcstol(argv[6], nullptr, 10));
+    if (command == L"post" && argc == 5) {
+        PostMessageW(window, static_cast<UINT>(std::wcstoul(argv[3], nullptr, 0)), std::wcstoul(argv[4], nullptr, 0), 0);
+        return 0;
+    }
     if (command == L"post-registered" && argc == 5) {
         PostMessageW(window, RegisterWindowMessageW(argv[3]), std::wcstoul(argv[4], nullptr, 10), 0);
         return 0;
