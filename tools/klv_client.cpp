@@ -12,7 +12,10 @@
 #include <io.h>
 #endif
 
+#include "platform/file_system.h"
 #include "server/chain_cipher.h"
+#include "server/http_client.h"
+#include "server/package_sync.h"
 #include "server/update_protocol.h"
 
 namespace {
@@ -49,6 +52,68 @@ int RunDecode(const Args& args) {
     return fflush(stdout) == 0 ? 0 : 1;
 }
 
+// The synchronisation's window, on a console: one progress line on stderr,
+// rewritten in place, and the warning box as a line of its own.
+class ConsoleSyncView : public klv::SyncView {
+public:
+    ~ConsoleSyncView() override {
+        if (shown_) fputc('\n', stderr);
+    }
+    void SetProgressVisible(klv::SyncProgressBar, bool) override {}
+    void SetProgressPosition(klv::SyncProgressBar, int position) override { position_ = position; }
+    void SetProgressText(klv::SyncProgressBar, const std::string& text) override {
+        if (text == text_) return;
+        text_ = text;
+        Draw();
+    }
+    void SetProgressTooltip(klv::SyncProgressBar, const std::string& text) override { tooltip_ = text; }
+    void SetActionsEnabled(bool) override {}
+    void ProcessMessages() override {}
+    void ShowWarningBox(const std::string& text, const std::string& caption) override {
+        fprintf(stderr, "%s%s: %s\n", shown_ ? "\n" : "", caption.c_str(), text.c_str());
+        shown_ = false;
+    }
+
+private:
+    void Draw() {
+        std::string line = "\r[" + std::to_string(position_) + "%] " + text_ + "  " + tooltip_;
+        // Pad over whatever a longer previous line left behind.
+        const std::size_t width = line.size();
+        if (width < lastWidth_) line.append(lastWidth_ - width, ' ');
+        lastWidth_ = width;
+        fputs(line.c_str(), stderr);
+        shown_ = true;
+    }
+
+    int position_ = 0;
+    std::string text_;
+    std::string tooltip_;
+    std::size_t lastWidth_ = 0;
+    bool shown_ = false;
+};
+
+// The core's form of a folder: backslashes, ending in one.
+std::string CoreFolder(std::string folder) {
+    for (char& c : folder)
+        if (c == '/') c = '\\';
+    if (folder.empty() || folder.back() != '\\') folder += '\\';
+    return folder;
+}
+
+// sync FOLDER: exit 0 when the package is complete and current, 1 when the
+// manifest or a file could not be fetched, 2 when a step raised.
+int RunSync(const Args& args) {
+    try {
+        klv::HttpClient http;
+        ConsoleSyncView view;
+        klv::PackageSynchroniser synchroniser(http, klv::platform::RealFileSystem(), view);
+        return synchroniser.SyncPackage(CoreFolder(args[0]), klv::SyncProgressBar::Download) ? 0 : 1;
+    } catch (const std::exception& e) {
+        fprintf(stderr, "%s\n", e.what());
+        return 2;
+    }
+}
+
 struct Command {
     const char* name;
     std::size_t argCount;
@@ -59,6 +124,8 @@ struct Command {
 const Command kCommands[] = {
     {"check", 2, "check NAME VERSION   prints \"newer\" (exit 0) or \"not newer\" (exit 1)", RunCheck},
     {"get", 2, "get NAME PATH        fetches NAME into PATH (exit 0 done, 1 failed, 2 raised)", RunGet},
+    {"sync", 1, "sync FOLDER          brings the package in FOLDER up to date (exit 0 done, 1 failed, 2 raised)",
+     RunSync},
     {"decode", 1, "decode TEXT          writes the unscrambled TEXT to stdout", RunDecode},
 };
 
