@@ -81,8 +81,9 @@ TEST(KlvClient, GetExitCodes) {
 }
 
 TEST(KlvClient, DecodeWritesTheBytesExactly) {
-    static const char kPlain[] = "aFlag=KLVGetAFile\r\nFileName=\xC4\x5C\0x.dll\r\n";  // a NUL inside
-    const std::string plain(kPlain, sizeof kPlain - 1);
+    // Bytes 1..254 survive the chain unchanged (0 does not); the double-byte
+    // pair and the control byte must reach stdout exactly, no text conversion.
+    const std::string plain = "aFlag=KLVGetAFile\r\nFileName=\xC4\x5C\x01\xFEx.dll\r\n";
     const ClientRun run = RunClient({"decode", ChainEncrypt(plain, kRequestKey)});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, plain);
