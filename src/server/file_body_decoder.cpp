@@ -14,8 +14,12 @@ constexpr std::size_t kHeaderSize = 4;
 // First output allocation; later ones double, never beyond L.
 constexpr std::size_t kInitialOutput = 64 * 1024;
 
-[[noreturn]] void InflateFailed() { throw Error("Error"); }
-[[noreturn]] void OutOfMemory() { throw EOutOfMemory("Out of memory while expanding memory stream"); }
+[[noreturn]] void InflateFailed() {
+    throw Error("Error");
+}
+[[noreturn]] void OutOfMemory() {
+    throw EOutOfMemory("Out of memory while expanding memory stream");
+}
 
 }  // namespace
 

@@ -26,9 +26,13 @@ void AppendLine(std::string& text, const char* name, const std::string& value) {
 
 }  // namespace
 
-const std::string& ServerBaseUrl() { return BaseUrlStorage(); }
+const std::string& ServerBaseUrl() {
+    return BaseUrlStorage();
+}
 
-void SetServerBaseUrl(const std::string& url) { BaseUrlStorage() = url; }
+void SetServerBaseUrl(const std::string& url) {
+    BaseUrlStorage() = url;
+}
 
 std::string GetAFilePlainText(const std::string& fileName) {
     std::string text;

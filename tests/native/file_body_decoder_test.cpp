@@ -44,8 +44,10 @@ std::string Mixed(std::size_t size) {
     std::string text;
     std::mt19937 random(11);
     while (text.size() < size) {
-        if ((text.size() / 4096) % 2) text += static_cast<char>(random());
-        else text += "KLV package line " + std::to_string(text.size()) + "\r\n";
+        if ((text.size() / 4096) % 2)
+            text += static_cast<char>(random());
+        else
+            text += "KLV package line " + std::to_string(text.size()) + "\r\n";
     }
     text.resize(size);
     return text;
@@ -83,7 +85,8 @@ TEST(DecodeFileBody, TableOfBodies) {
         {"trailing bytes", FileBody(hello) + "trailer", Outcome::Content, hello},
         // A stream that inflates to fewer than L bytes is a cut-short download.
         {"L > inflated", LengthField(100) + stream, Outcome::InflateError, "Error"},
-        {"short stream", LengthField(20000) + bigStream.substr(0, bigStream.size() / 2), Outcome::InflateError, "Error"},
+        {"short stream", LengthField(20000) + bigStream.substr(0, bigStream.size() / 2), Outcome::InflateError,
+         "Error"},
         // Inflation stops once L bytes are out: a stream cut only inside its
         // Adler-32 check has delivered the whole content.
         {"check value cut", LengthField(14) + stream.substr(0, stream.size() - 4), Outcome::Content, hello},

@@ -92,14 +92,14 @@ TEST(KlvClient, DecodeWritesTheBytesExactly) {
 
 TEST(KlvClient, UsageErrorsExitWith2) {
     const std::vector<std::string> cases[] = {
-        {},                                              // no command
-        {"fetch", "a"},                                  // unknown command
-        {"check", "a"},                                  // too few arguments
-        {"get", "a", "b", "c"},                          // too many arguments
-        {"--server"},                                    // option without its value
-        {"--server", "localhost:9988", "check", "a", "1"},  // not http://host:port/
+        {},                                                          // no command
+        {"fetch", "a"},                                              // unknown command
+        {"check", "a"},                                              // too few arguments
+        {"get", "a", "b", "c"},                                      // too many arguments
+        {"--server"},                                                // option without its value
+        {"--server", "localhost:9988", "check", "a", "1"},           // not http://host:port/
         {"--server", "http://127.0.0.1:99999/", "check", "a", "1"},  // port out of range
-        {"--server", "http://127.0.0.1:80/x", "check", "a", "1"},     // a path after the port
+        {"--server", "http://127.0.0.1:80/x", "check", "a", "1"},    // a path after the port
     };
     for (const auto& args : cases) {
         SCOPED_TRACE(::testing::PrintToString(args));

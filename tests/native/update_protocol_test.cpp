@@ -80,11 +80,11 @@ TEST_F(ProtocolTest, DownloadsRoundTripThroughTheRealServer) {
         const char* name;
         std::string content;
     } cases[] = {
-        {"zero.dll", ""},                       // 0 bytes: the 0-byte body is an empty file
-        {"one.dll", "1"},                       // 1 byte
-        {"big.bin", Noise(6 << 20, 3)},         // several MiB, incompressible
+        {"zero.dll", ""},                         // 0 bytes: the 0-byte body is an empty file
+        {"one.dll", "1"},                         // 1 byte
+        {"big.bin", Noise(6 << 20, 3)},           // several MiB, incompressible
         {"sub\\deep\\x.dll", "in a sub-folder"},  // sub-folders
-        {"\xC4\x5C\\\xB1\x5C.dll", "gbk name"},  // 0x5C trail bytes in folder and file
+        {"\xC4\x5C\\\xB1\x5C.dll", "gbk name"},   // 0x5C trail bytes in folder and file
     };
     long long requests = 0;
     for (const Case& c : cases) {
@@ -138,10 +138,10 @@ TEST_F(ProtocolTest, CheckFileUpdateIsTrueOnlyForExactlyOK) {
         bool expected;
     } cases[] = {
         {CannedAnswerServer::Ok("OK"), true},
-        {CannedAnswerServer::Ok("ok"), false},       // case-sensitive
-        {CannedAnswerServer::Ok("OK\r\n"), false},   // no trimming
+        {CannedAnswerServer::Ok("ok"), false},      // case-sensitive
+        {CannedAnswerServer::Ok("OK\r\n"), false},  // no trimming
         {CannedAnswerServer::Ok(" OK"), false},
-        {CannedAnswerServer::Ok(""), false},         // empty body
+        {CannedAnswerServer::Ok(""), false},                                                    // empty body
         {"HTTP/1.1 404 Not Found\r\nContent-Length: 2\r\nConnection: close\r\n\r\nOK", false},  // status counts
     };
     for (const Case& c : cases) {

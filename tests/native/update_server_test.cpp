@@ -22,8 +22,12 @@ using test::RawConnection;
 using test::RawGet;
 using test::UpdateServerFixture;
 
-std::string Target(const std::string& plain) { return "/" + ChainEncrypt(plain, kRequestKey); }
-std::string GetTarget(const std::string& name) { return Target("aFlag=KLVGetAFile\r\nFileName=" + name + "\r\n"); }
+std::string Target(const std::string& plain) {
+    return "/" + ChainEncrypt(plain, kRequestKey);
+}
+std::string GetTarget(const std::string& name) {
+    return Target("aFlag=KLVGetAFile\r\nFileName=" + name + "\r\n");
+}
 std::string CheckTarget(const std::string& name, const std::string& version) {
     return Target("aFlag=CheckFileUp\r\nFileName=" + name + "\r\nNowVer=" + version + "\r\n");
 }
@@ -50,12 +54,12 @@ TEST(UpdateServer, ServesPackageFilesAsLengthPrefixedZlib) {
         const char* name;
         std::string content;
     } cases[] = {
-        {"empty.dll", ""},                   // a 0-byte file is the 0-byte body, not a header alone
-        {"one.dll", "x"},                    // smallest stream
-        {"sub\\deeper\\x.dll", "nested"},    // backslash names map onto sub-folders
-        {"\xC4\x5C\\\xB1\x5C.dll", "gbk"},   // 0x5C trail bytes are not separators
-        {"big.bin", Pattern(3 << 20)},       // several MiB, many TCP segments
-        {"files.txt", "a.dll=1.0\r\n"},      // the manifest itself is a package file
+        {"empty.dll", ""},                  // a 0-byte file is the 0-byte body, not a header alone
+        {"one.dll", "x"},                   // smallest stream
+        {"sub\\deeper\\x.dll", "nested"},   // backslash names map onto sub-folders
+        {"\xC4\x5C\\\xB1\x5C.dll", "gbk"},  // 0x5C trail bytes are not separators
+        {"big.bin", Pattern(3 << 20)},      // several MiB, many TCP segments
+        {"files.txt", "a.dll=1.0\r\n"},     // the manifest itself is a package file
     };
     for (const Case& c : cases) server.WritePackageFile(c.name, c.content);
     for (const Case& c : cases) {
@@ -76,31 +80,33 @@ TEST(UpdateServer, NeverServesAFileOutsideItsFolder) {
     outside.Write("secret.txt", "secret");
     server.WritePackageFile("inner\\ok.txt", "ok");
     // A link inside the folder that leads out of it.
-    ASSERT_EQ(::symlink((outside.native() + "secret.txt").c_str(), (server.Package().native() + "link.txt").c_str()), 0);
+    ASSERT_EQ(::symlink((outside.native() + "secret.txt").c_str(), (server.Package().native() + "link.txt").c_str()),
+              0);
     ASSERT_EQ(::symlink(outside.native().c_str(), (server.Package().native() + "linkdir").c_str()), 0);
-    const std::string up = "..\\" + outside.native().substr(outside.native().rfind('/', outside.native().size() - 2) + 1);
+    const std::string up =
+        "..\\" + outside.native().substr(outside.native().rfind('/', outside.native().size() - 2) + 1);
     const std::string rooted = outside.native() + "secret.txt";
     std::string backslashed = rooted;
     for (char& c : backslashed)
         if (c == '/') c = '\\';
     const std::string names[] = {
-        up + "secret.txt",               // climbing with ..
+        up + "secret.txt",                                // climbing with ..
         "inner\\..\\..\\" + up.substr(3) + "secret.txt",  // climbing from a sub-folder
-        rooted,                          // an absolute POSIX path
-        backslashed,                     // an absolute Windows-style path
-        "C:" + backslashed,              // a drive
-        "inner\\ok.txt:stream",          // a stream name
-        "link.txt",                      // a symbolic link to a file outside
-        "linkdir\\secret.txt",           // through a linked folder
-        "inner",                         // a folder is not a file
-        "inner\\",                       // trailing separator
-        "inner\\\\ok.txt",               // empty component
-        ".\\inner\\ok.txt",              // dot component
-        "inner\\...\\ok.txt",            // only dots
-        std::string("inner\\ok.txt\0x", 14),  // NUL inside the name
-        "\xC4",                          // a lead byte cut off
-        "",                              // no name
-        "missing.dll",                   // simply absent
+        rooted,                                           // an absolute POSIX path
+        backslashed,                                      // an absolute Windows-style path
+        "C:" + backslashed,                               // a drive
+        "inner\\ok.txt:stream",                           // a stream name
+        "link.txt",                                       // a symbolic link to a file outside
+        "linkdir\\secret.txt",                            // through a linked folder
+        "inner",                                          // a folder is not a file
+        "inner\\",                                        // trailing separator
+        "inner\\\\ok.txt",                                // empty component
+        ".\\inner\\ok.txt",                               // dot component
+        "inner\\...\\ok.txt",                             // only dots
+        std::string("inner\\ok.txt\0x", 14),              // NUL inside the name
+        "\xC4",                                           // a lead byte cut off
+        "",                                               // no name
+        "missing.dll",                                    // simply absent
     };
     for (const std::string& name : names) {
         SCOPED_TRACE(name);
@@ -120,16 +126,16 @@ TEST(UpdateServer, AnswersCheckFileUpFromItsManifest) {
         const char* nowVersion;
         const char* expected;
     } cases[] = {
-        {"Kesto.exe=1.0.12.16\r\n", "Kesto.exe", "1.0.12.15", "OK"},  // newer
-        {"Kesto.exe=1.0.12.15\r\n", "Kesto.exe", "1.0.12.15", "NO"},  // same version is not newer
-        {"Kesto.exe=1.0.12.14\r\n", "Kesto.exe", "1.0.12.15", "NO"},  // older
-        {"kesto.EXE=2.0\r\n", "Kesto.exe", "1.0", "OK"},              // names compare without case
+        {"Kesto.exe=1.0.12.16\r\n", "Kesto.exe", "1.0.12.15", "OK"},              // newer
+        {"Kesto.exe=1.0.12.15\r\n", "Kesto.exe", "1.0.12.15", "NO"},              // same version is not newer
+        {"Kesto.exe=1.0.12.14\r\n", "Kesto.exe", "1.0.12.15", "NO"},              // older
+        {"kesto.EXE=2.0\r\n", "Kesto.exe", "1.0", "OK"},                          // names compare without case
         {"a=1\r\nKesto.exe=1.0\r\nKesto.exe=9.0\r\n", "Kesto.exe", "1.0", "NO"},  // first match counts
-        {"a=1\rKesto.exe=2.0\r", "Kesto.exe", "1.0", "OK"},           // CR-only line ends
-        {"a=1\nKesto.exe=2.0", "Kesto.exe", "1.0", "OK"},             // LF line ends, no final one
-        {"a=1\r\n", "Kesto.exe", "1.0", "NO"},                        // not listed
-        {"Kesto.exe=1.x\r\n", "Kesto.exe", "1.0", "NO"},              // a broken version is never "newer"
-        {"sub\\x.dll=3\r\n", "sub\\x.dll", "2", "OK"},                // backslash names
+        {"a=1\rKesto.exe=2.0\r", "Kesto.exe", "1.0", "OK"},                       // CR-only line ends
+        {"a=1\nKesto.exe=2.0", "Kesto.exe", "1.0", "OK"},                         // LF line ends, no final one
+        {"a=1\r\n", "Kesto.exe", "1.0", "NO"},                                    // not listed
+        {"Kesto.exe=1.x\r\n", "Kesto.exe", "1.0", "NO"},                          // a broken version is never "newer"
+        {"sub\\x.dll=3\r\n", "sub\\x.dll", "2", "OK"},                            // backslash names
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.manifest) + " / " + c.name);
@@ -150,24 +156,24 @@ TEST(UpdateServer, RefusesMalformedRequests) {
         std::string request;
         int status;
     } cases[] = {
-        {Request("/"), 400},                                      // nothing scrambled
-        {Request("/zz"), 400},                                    // not hex
-        {Request(GetTarget("a.dll") + "0"), 400},                 // a lone trailing digit
-        {Request(GetTarget("a.dll") + "G0"), 400},                // a non-hex pair
-        {Request(GetTarget("a.dll").substr(1)), 400},             // no leading slash
-        {Request(Target("aFlag=KLVGetAFile\r\nFileName=a.dll")), 400},  // last line without CR LF
-        {Request(Target("aFlag=KLVGetAFile\r\n")), 400},          // no FileName
-        {Request(Target("aFlag=Other\r\nFileName=a.dll\r\n")), 400},    // unknown request kind
-        {Request(Target("aFlag=CheckFileUp\r\nFileName=a.dll\r\n")), 400},  // no NowVer
-        {Request(Target("aFlag=KLVGetAFile\r\nno equals\r\n")), 400},      // a line without "="
-        {"POST " + GetTarget("a.dll") + " HTTP/1.1\r\nHost: x\r\n\r\n", 405},  // only GET
-        {"GET " + GetTarget("a.dll") + " HTTP/2.0\r\n\r\n", 400},  // unknown version
-        {"GET  " + GetTarget("a.dll") + " HTTP/1.1\r\n\r\n", 400}, // double space
-        {"GET " + GetTarget("a.dll") + " HTTP/1.1\r\nNoColon\r\n\r\n", 400},  // header without ":"
-        {Request(GetTarget("a.dll"), "Content-Length: 5\r\n") + "hello", 400},  // a body on GET
-        {Request(GetTarget("a.dll"), "Content-Length: x\r\n"), 400},  // unreadable length
+        {Request("/"), 400},                                                           // nothing scrambled
+        {Request("/zz"), 400},                                                         // not hex
+        {Request(GetTarget("a.dll") + "0"), 400},                                      // a lone trailing digit
+        {Request(GetTarget("a.dll") + "G0"), 400},                                     // a non-hex pair
+        {Request(GetTarget("a.dll").substr(1)), 400},                                  // no leading slash
+        {Request(Target("aFlag=KLVGetAFile\r\nFileName=a.dll")), 400},                 // last line without CR LF
+        {Request(Target("aFlag=KLVGetAFile\r\n")), 400},                               // no FileName
+        {Request(Target("aFlag=Other\r\nFileName=a.dll\r\n")), 400},                   // unknown request kind
+        {Request(Target("aFlag=CheckFileUp\r\nFileName=a.dll\r\n")), 400},             // no NowVer
+        {Request(Target("aFlag=KLVGetAFile\r\nno equals\r\n")), 400},                  // a line without "="
+        {"POST " + GetTarget("a.dll") + " HTTP/1.1\r\nHost: x\r\n\r\n", 405},          // only GET
+        {"GET " + GetTarget("a.dll") + " HTTP/2.0\r\n\r\n", 400},                      // unknown version
+        {"GET  " + GetTarget("a.dll") + " HTTP/1.1\r\n\r\n", 400},                     // double space
+        {"GET " + GetTarget("a.dll") + " HTTP/1.1\r\nNoColon\r\n\r\n", 400},           // header without ":"
+        {Request(GetTarget("a.dll"), "Content-Length: 5\r\n") + "hello", 400},         // a body on GET
+        {Request(GetTarget("a.dll"), "Content-Length: x\r\n"), 400},                   // unreadable length
         {Request(GetTarget("a.dll"), "X: " + std::string(20000, 'a') + "\r\n"), 431},  // head too large
-        {"GET " + GetTarget("a.dll") + " HTTP/1.1\nHost: x\n\n", 200},  // bare LF line ends are fine
+        {"GET " + GetTarget("a.dll") + " HTTP/1.1\nHost: x\n\n", 200},                 // bare LF line ends are fine
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.request.substr(0, 120));

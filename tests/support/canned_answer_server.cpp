@@ -35,8 +35,7 @@ std::string CannedAnswerServer::LastHead() const {
 }
 
 std::string CannedAnswerServer::Ok(const std::string& body) {
-    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" +
-           body;
+    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
 }
 
 void CannedAnswerServer::Serve() {

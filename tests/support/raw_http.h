@@ -6,8 +6,8 @@
 namespace klv::test {
 
 struct RawAnswer {
-    int status = -1;          // -1 when no status line arrived
-    std::string head;         // status line and headers
+    int status = -1;   // -1 when no status line arrived
+    std::string head;  // status line and headers
     std::string body;
 };
 

@@ -40,7 +40,9 @@ std::string ReadFirstLine(int fd) {
 
 }  // namespace
 
-std::string ToolsDir() { return KLV_TOOLS_DIR; }
+std::string ToolsDir() {
+    return KLV_TOOLS_DIR;
+}
 
 UpdateServerFixture::UpdateServerFixture(const std::vector<std::string>& extraArgs) {
     const std::string binary = ToolsDir() + "/klv-update-server";
@@ -76,7 +78,9 @@ UpdateServerFixture::UpdateServerFixture(const std::vector<std::string>& extraAr
     port_ = std::stoi(line.substr(colon + 1));
 }
 
-UpdateServerFixture::~UpdateServerFixture() { Stop(); }
+UpdateServerFixture::~UpdateServerFixture() {
+    Stop();
+}
 
 void UpdateServerFixture::WritePackageFile(const std::string& name, const std::string& content) const {
     const std::string path = package_.path() + name;

@@ -11,7 +11,7 @@ namespace klv::server {
 namespace {
 
 bool StatFile(const std::string& path, std::int64_t& size, std::int64_t& mtimeNs) {
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     size = static_cast<std::int64_t>(st.st_size);
     mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
@@ -36,8 +36,8 @@ std::string EncodeFileBody(const std::string& content) {
     for (int i = 0; i < 4; ++i) body[static_cast<std::size_t>(i)] = static_cast<char>((length >> (8 * i)) & 0xFF);
     // Level 1: the content is compressed once per change, but the first
     // client waits for it; the ratio gained by higher levels is small.
-    const int rc = compress2(reinterpret_cast<Bytef*>(&body[4]), &bound,
-                             reinterpret_cast<const Bytef*>(content.data()), static_cast<uLong>(content.size()), 1);
+    const int rc = compress2(reinterpret_cast<Bytef*>(&body[4]), &bound, reinterpret_cast<const Bytef*>(content.data()),
+                             static_cast<uLong>(content.size()), 1);
     if (rc != Z_OK) throw std::runtime_error("compression failed");
     body.resize(4 + bound);
     return body;

@@ -13,13 +13,20 @@ namespace {
 
 const char* ReasonOf(int status) {
     switch (status) {
-        case 200: return "OK";
-        case 400: return "Bad Request";
-        case 404: return "Not Found";
-        case 405: return "Method Not Allowed";
-        case 431: return "Request Header Fields Too Large";
-        case 503: return "Service Unavailable";
-        default: return "Error";
+        case 200:
+            return "OK";
+        case 400:
+            return "Bad Request";
+        case 404:
+            return "Not Found";
+        case 405:
+            return "Method Not Allowed";
+        case 431:
+            return "Request Header Fields Too Large";
+        case 503:
+            return "Service Unavailable";
+        default:
+            return "Error";
     }
 }
 
@@ -50,7 +57,9 @@ bool ReceiveMore(int fd, std::string& buffer, int timeoutMs) {
     return true;
 }
 
-Answer Plain(int status) { return Answer{status, std::make_shared<const std::string>(ReasonOf(status))}; }
+Answer Plain(int status) {
+    return Answer{status, std::make_shared<const std::string>(ReasonOf(status))};
+}
 
 // Decides the answer to one complete head; `what` gets the log text.
 Answer AnswerFor(const RequestHead& head, ServerContext& context, bool mustFail, std::string& what) {
@@ -102,8 +111,7 @@ void ServeConnection(int fd, const std::string& peer, ServerContext& context) {
         const std::string& body = *answer.body;
         const std::string headBytes = AnswerHead(answer.status, body.size(), keepAlive);
         const bool sent = SendAll(fd, headBytes.data(), headBytes.size()) && SendAll(fd, body.data(), body.size());
-        const double ms =
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
         context.log.Line(peer, what, answer.status, sent ? body.size() : 0, ms);
         if (!sent || !keepAlive) return;
     }

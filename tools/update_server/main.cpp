@@ -26,7 +26,7 @@ void OnStopSignal(int) {
 
 bool InstallStopSignals(int wakeWrite) {
     g_wakeWrite = wakeWrite;
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
         fputs(kServerUsage, stdout);
         return 0;
     }
-    struct stat st{};
+    struct stat st {};
     if (::stat(options.folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
         fprintf(stderr, "klv-update-server: not a folder: %s\n", options.folder.c_str());
         return 2;

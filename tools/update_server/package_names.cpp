@@ -11,7 +11,9 @@
 namespace klv::server {
 namespace {
 
-bool IsOnlyDots(const std::string& part) { return part.find_first_not_of('.') == std::string::npos; }
+bool IsOnlyDots(const std::string& part) {
+    return part.find_first_not_of('.') == std::string::npos;
+}
 
 // Splits at backslashes and slashes that are not the trail byte of a
 // double-byte character; false when a byte can never be part of a name.
@@ -63,7 +65,7 @@ std::optional<std::string> ResolvePackageFile(const std::string& folder, const s
     const auto relative = RelativePathOf(name);
     if (!relative) return std::nullopt;
     const std::string path = folder + *relative;
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
     const auto realFolder = RealPathOf(folder);
     const auto realFile = RealPathOf(path);

@@ -26,9 +26,12 @@ bool ParseRequestLine(const std::string& line, RequestHead& head) {
     head.method = line.substr(0, sp1);
     head.target = line.substr(sp1 + 1, sp2 - sp1 - 1);
     const std::string version = line.substr(sp2 + 1);
-    if (version == "HTTP/1.1") head.minorVersion = 1;
-    else if (version == "HTTP/1.0") head.minorVersion = 0;
-    else return false;
+    if (version == "HTTP/1.1")
+        head.minorVersion = 1;
+    else if (version == "HTTP/1.0")
+        head.minorVersion = 0;
+    else
+        return false;
     for (const char c : line)
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return false;
     return true;
@@ -41,8 +44,10 @@ bool ApplyHeader(const std::string& line, RequestHead& head, bool& sawConnection
     const std::string value = Lower(Trim(line.substr(colon + 1)));
     if (name == "connection" && !sawConnection) {
         sawConnection = true;
-        if (value == "close") head.keepAlive = false;
-        else if (value == "keep-alive") head.keepAlive = true;
+        if (value == "close")
+            head.keepAlive = false;
+        else if (value == "keep-alive")
+            head.keepAlive = true;
     } else if (name == "content-length") {
         if (value.empty() || value.find_first_not_of("0123456789") != std::string::npos) return false;
         if (value.find_first_not_of('0') != std::string::npos) head.hasBody = true;

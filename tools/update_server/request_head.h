@@ -11,9 +11,9 @@ inline constexpr std::size_t kMaxHeadBytes = 16 * 1024;
 struct RequestHead {
     std::string method;
     std::string target;
-    int minorVersion = 1;    // HTTP/1.minorVersion
-    bool keepAlive = true;   // after the answer, read the next request
-    bool hasBody = false;    // a Content-Length above 0 or a Transfer-Encoding
+    int minorVersion = 1;   // HTTP/1.minorVersion
+    bool keepAlive = true;  // after the answer, read the next request
+    bool hasBody = false;   // a Content-Length above 0 or a Transfer-Encoding
 };
 
 enum class HeadStatus { Incomplete, Complete, Malformed, TooLarge };

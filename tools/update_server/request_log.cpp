@@ -23,8 +23,7 @@ void RequestLog::WriteStats(std::int64_t count) {
     ::rename(temporary.c_str(), statsPath_.c_str());
 }
 
-void RequestLog::Line(const std::string& peer, const std::string& request, int status, std::uint64_t bytes,
-                      double ms) {
+void RequestLog::Line(const std::string& peer, const std::string& request, int status, std::uint64_t bytes, double ms) {
     std::lock_guard<std::mutex> lock(mutex_);
     fprintf(stderr, "%s \"%s\" %d %llu %.1fms\n", peer.c_str(), request.c_str(), status,
             static_cast<unsigned long long>(bytes), ms);

@@ -10,7 +10,8 @@ namespace klv::server {
 
 class RequestLog {
 public:
-    RequestLog(std::string statsPath, std::int64_t failFirst) : statsPath_(std::move(statsPath)), failLeft_(failFirst) {}
+    RequestLog(std::string statsPath, std::int64_t failFirst)
+        : statsPath_(std::move(statsPath)), failLeft_(failFirst) {}
 
     // Counts a request whose head has been read, before it is answered, so a
     // client that holds the answer also finds the count updated. True when

@@ -32,8 +32,8 @@ bool ParseServerOptions(int argc, char** argv, ServerOptions& options, std::stri
             options.help = true;
             return true;
         }
-        const bool takesValue = arg == "--bind" || arg == "--port" || arg == "--fail-first" || arg == "--stats" ||
-                                arg == "--cache-mb";
+        const bool takesValue =
+            arg == "--bind" || arg == "--port" || arg == "--fail-first" || arg == "--stats" || arg == "--cache-mb";
         if (takesValue) {
             if (i + 1 >= argc) {
                 error = arg + " needs a value";

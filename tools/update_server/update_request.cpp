@@ -10,9 +10,13 @@
 namespace klv::server {
 namespace {
 
-bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
+bool IsHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
 
-Answer Text(int status, const char* text) { return Answer{status, std::make_shared<const std::string>(text)}; }
+Answer Text(int status, const char* text) {
+    return Answer{status, std::make_shared<const std::string>(text)};
+}
 
 }  // namespace
 
