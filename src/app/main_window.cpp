@@ -16,6 +16,9 @@ namespace {
 const COLORREF kLightBlue = RGB(184, 237, 246);
 const COLORREF kFrameGreen = RGB(0, 128, 0);
 const int kAppIconId = 1;
+// Posted to itself by Show(): the rest of the set-up runs once the window is
+// on screen.
+const UINT kMsgFinishAfterShow = WM_APP + 0x41;
 
 std::wstring WidenAnsi(const std::string& text) {
     if (text.empty()) return {};
@@ -138,8 +141,6 @@ void TFrm_OxMain::CreateControls() {
                                                    L"下载文件", fontDefault_);
     OnTop(pbBak_->Handle());
 
-    tooltips_ = std::make_unique<ui::Tooltips>(hwnd_);
-    tooltips_->Set(lbBak_->Handle(), L"备份文件到本地，可直接本地安装");
     focus_ = btUser_;
 }
 
@@ -170,8 +171,14 @@ void TFrm_OxMain::FormCreate() {
 
 void TFrm_OxMain::Show() {
     ShowWindow(hwnd_, SW_SHOWNORMAL);
-    UpdateWindow(hwnd_);
     SetFocus(focus_);
+    PostMessageW(hwnd_, kMsgFinishAfterShow, 0, 0);
+}
+
+void TFrm_OxMain::FinishAfterShow() {
+    if (tooltips_) return;
+    tooltips_ = std::make_unique<ui::Tooltips>(hwnd_);
+    tooltips_->Set(lbBak_->Handle(), L"备份文件到本地，可直接本地安装");
 }
 
 void TFrm_OxMain::FormPaint(HDC dc, POINT origin) {
@@ -331,6 +338,9 @@ LRESULT TFrm_OxMain::Handle(UINT msg, WPARAM wp, LPARAM lp) {
         }
         if (LOWORD(wp) == WA_INACTIVE && IsChild(hwnd_, GetFocus())) focus_ = GetFocus();
         break;
+    case kMsgFinishAfterShow:
+        RunGuarded([this] { FinishAfterShow(); });
+        return 0;
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;

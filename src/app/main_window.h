@@ -80,6 +80,8 @@ private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
     void CreateControls();
+    // Work that can wait until the window is on screen.
+    void FinishAfterShow();
     void FormCreate();
     void FormPaint(HDC dc, POINT origin);
     void OnCommand(int id);

@@ -25,7 +25,12 @@ void GradientPanel::Paint(HDC dc) const {
     RECT r;
     GetClientRect(hwnd_, &r);
     const int rows = Height(r);
-    for (int y = 0; y < rows; ++y) {
+    // Only the bands that the device context shows: transparent controls
+    // repaint small pieces of the background many times.
+    RECT visible;
+    const int clip = GetClipBox(dc, &visible);
+    if (clip == ERROR || clip == NULLREGION || !IntersectRect(&visible, &visible, &r)) visible = r;
+    for (int y = visible.top; y < visible.bottom; ++y) {
         const COLORREF c = RGB(Blend(GetRValue(start_), GetRValue(stop_), y, rows),
                                Blend(GetGValue(start_), GetGValue(stop_), y, rows),
                                Blend(GetBValue(start_), GetBValue(stop_), y, rows));

@@ -7,8 +7,16 @@
 namespace klv::ui {
 
 Tooltips::Tooltips(HWND parent) : parent_(parent) {
-    INITCOMMONCONTROLSEX init{sizeof init, ICC_WIN95_CLASSES};
-    InitCommonControlsEx(&init);
+    // The common controls are loaded on first use rather than at process
+    // start: only the tooltips need them, and not before the window shows.
+    HMODULE library = LoadLibraryW(L"comctl32.dll");
+    using InitFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    auto init = library ? reinterpret_cast<InitFunction>(
+                              reinterpret_cast<void*>(GetProcAddress(library, "InitCommonControlsEx")))
+                        : nullptr;
+    if (init == nullptr) return;
+    INITCOMMONCONTROLSEX classes{sizeof classes, ICC_WIN95_CLASSES};
+    init(&classes);
     hwnd_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, parent, nullptr,
                             GetModuleHandleW(nullptr), nullptr);
