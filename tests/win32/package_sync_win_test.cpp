@@ -46,13 +46,14 @@ protected:
     static void SetUpTestSuite() {
         const std::string tools = KLV_NATIVE_TOOLS_DIR;
         ASSERT_FALSE(tools.empty()) << "configure with -DKLV_NATIVE_TOOLS_DIR=<native build>/tools";
-        unixWork_ = "/tmp/klv-sync-win-" + std::to_string(GetCurrentProcessId());
+        // Wine's process ids repeat from run to run; the tick count tells runs apart.
+        unixWork_ = "/tmp/klv-sync-win-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount());
         ASSERT_TRUE(Files().CreateFolderChain(test::WinePathOf(unixWork_ + "/pkg/")));
-        // The shell records the server's PID (exec keeps it) and sends its
-        // "listening on" line to a file that this side can read.
-        const std::string script = "echo $$ >" + unixWork_ + "/pid; exec timeout 300 " + tools +
-                                   "/klv-update-server --port 0 " + unixWork_ + "/pkg >" + unixWork_ + "/out 2>" +
-                                   unixWork_ + "/log &";
+        // The shell records the PID of the server's time limit (a TERM to it
+        // reaches the server) and sends the "listening on" line to a file
+        // that this side can read.
+        const std::string script = "timeout 300 " + tools + "/klv-update-server --port 0 " + unixWork_ + "/pkg >" +
+                                   unixWork_ + "/out 2>" + unixWork_ + "/log & echo $! >" + unixWork_ + "/pid";
         ASSERT_TRUE(StartUnix("Z:\\bin\\sh -c \"" + script + "\""));
         for (int i = 0; i < 400 && port_.empty(); ++i) {
             std::ifstream in(test::WinePathOf(unixWork_ + "/out"));
