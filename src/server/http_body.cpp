@@ -43,8 +43,22 @@ void ReadCounted(InputBuffer& input, std::int64_t length, MemoryStream& sink, Wo
     }
     while (remaining > 0) {
         const auto block = static_cast<std::size_t>(std::min<std::int64_t>(remaining, kRecvBufferSize));
-        if (!input.FillTo(block)) return;
-        TakeToSink(input, block, sink);
+        if (input.Buffered() == 0) {
+            // Straight from the socket into the sink's memory; the block
+            // counts only once it is complete.
+            const std::size_t at = sink.Position();
+            const std::size_t sizeBefore = sink.Size();
+            if (sizeBefore < at + block) sink.SetSize(at + block);
+            if (!input.ReceiveInto(&sink.MutableData()[at], block)) {
+                sink.SetSize(std::max(at, sizeBefore));
+                sink.Seek(at);
+                return;
+            }
+            sink.Seek(at + block);
+        } else {
+            if (!input.FillTo(block)) return;
+            TakeToSink(input, block, sink);
+        }
         meter.Add(block);
         remaining -= static_cast<std::int64_t>(block);
     }
