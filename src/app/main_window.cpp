@@ -49,7 +49,8 @@ HWND OnTop(HWND control) {
 
 }  // namespace
 
-TFrm_OxMain::TFrm_OxMain(HINSTANCE instance, HWND owner) {
+TFrm_OxMain::TFrm_OxMain(HINSTANCE instance, HWND owner)
+    : downloads_(std::make_unique<PackageSynchroniser>(IdHTTP, platform::RealFileSystem(), *this)) {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = WindowProc;
@@ -249,6 +250,35 @@ void TFrm_OxMain::PumpMessages() {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
+}
+
+namespace {
+
+// The synchronisation's texts are UTF-8; the window draws with the wide API.
+std::wstring FromUtf8(const std::string& text) {
+    if (text.empty()) return {};
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
+    return out;
+}
+
+}  // namespace
+
+void TFrm_OxMain::SetProgressVisible(SyncProgressBar bar, bool visible) { Bar(bar).SetVisible(visible); }
+
+void TFrm_OxMain::SetProgressPosition(SyncProgressBar bar, int position) { Bar(bar).SetPosition(position); }
+
+void TFrm_OxMain::SetProgressText(SyncProgressBar bar, const std::string& text) { Bar(bar).SetText(FromUtf8(text)); }
+
+void TFrm_OxMain::SetProgressTooltip(SyncProgressBar bar, const std::string& text) {
+    // The tooltips are created once the window is on screen; a synchronisation
+    // cannot start before that, but a missing tooltip must not stop one.
+    if (tooltips_) tooltips_->Set(Bar(bar).Handle(), FromUtf8(text));
+}
+
+void TFrm_OxMain::ShowWarningBox(const std::string& text, const std::string& caption) {
+    ShowMessageBox(FromUtf8(text), FromUtf8(caption), MB_ICONWARNING);
 }
 
 int TFrm_OxMain::ShowMessageBox(const std::wstring& text, const std::wstring& caption, UINT icon) {

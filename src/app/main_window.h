@@ -9,6 +9,9 @@
 #include <memory>
 #include <string>
 
+#include "server/http_client.h"
+#include "server/package_sync.h"
+#include "server/sync_view.h"
 #include "ui/controls.h"
 
 namespace klv {
@@ -39,12 +42,14 @@ enum ControlId : int {
     kIdPBBak = 1017,
 };
 
-class TFrm_OxMain {
+// The window is also the synchronisation's view: its real bars, buttons and
+// links show the progress of the package downloads that run through IdHTTP.
+class TFrm_OxMain final : public SyncView {
 public:
     // Creates the window (hidden), runs FormCreate inside the creation and
     // returns; Show() then shows it. owner is the application window.
     TFrm_OxMain(HINSTANCE instance, HWND owner);
-    ~TFrm_OxMain();
+    ~TFrm_OxMain() override;
     TFrm_OxMain(const TFrm_OxMain&) = delete;
     TFrm_OxMain& operator=(const TFrm_OxMain&) = delete;
 
@@ -70,13 +75,27 @@ public:
     // A modal box owned by the main window.
     int ShowMessageBox(const std::wstring& text, const std::wstring& caption, UINT icon);
 
-    // State of the window used by the actions and the synchronisation.
+    // The package downloads (FetchPackageFile, SyncPackage) through IdHTTP;
+    // it also holds the transfer size, progress prefix and active bar.
+    PackageSynchroniser& Downloads() { return *downloads_; }
+
+    // SyncView: what the synchronisation does to the window.
+    void SetProgressVisible(SyncProgressBar bar, bool visible) override;
+    void SetProgressPosition(SyncProgressBar bar, int position) override;
+    void SetProgressText(SyncProgressBar bar, const std::string& text) override;
+    void SetProgressTooltip(SyncProgressBar bar, const std::string& text) override;
+    void SetActionsEnabled(bool enabled) override { EnableActions(enabled); }
+    void ProcessMessages() override { PumpMessages(); }
+    void ShowWarningBox(const std::string& text, const std::string& caption) override;
+
+    // Set by the authorize button when the environment must be set up first.
     bool AuthorizePending = false;
-    std::int32_t TransferSize = 0;
-    std::wstring ProgressPrefix;
-    ui::TextProgressBar* ActiveProgressBar = nullptr;
+
+    // The client object of the package downloads; lives as long as the window.
+    HttpClient IdHTTP;
 
 private:
+    ui::TextProgressBar& Bar(SyncProgressBar bar) { return bar == SyncProgressBar::Download ? *pbdl_ : *pbBak_; }
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
     void CreateControls();
@@ -112,6 +131,8 @@ private:
     std::int32_t backGTag_ = 0;
     // The button that had the keyboard focus, given it back on activation.
     HWND focus_ = nullptr;
+    // Declared after IdHTTP: it unhooks the client's work events when destroyed.
+    std::unique_ptr<PackageSynchroniser> downloads_;
 };
 
 }  // namespace klv

@@ -4,6 +4,11 @@
 //   "KlvHarnessBox"      shows a box owned by the main window (as the actions do)
 //   "KlvHarnessFail" n   raises error n inside a guarded handler, so that the
 //                        default error report shows it
+//   "KlvHarnessSync"     synchronises the folder named by KLV_HARNESS_FOLDER from
+//                        the server KLV_HARNESS_SERVER through the window's own
+//                        client object, bars and buttons (as the environment
+//                        action will), and writes the result to
+//                        KLV_HARNESS_FOLDER + "sync-result.txt"
 #include <windows.h>
 
 #include <stdexcept>
@@ -13,6 +18,8 @@
 #include "app/launcher.h"
 #include "app/main_window.h"
 #include "platform/error.h"
+#include "platform/file_system.h"
+#include "server/update_protocol.h"
 
 namespace {
 
@@ -36,9 +43,27 @@ std::string Ansi(const std::wstring& text) {
     }
 }
 
+std::string Environment(const char* name) {
+    char value[1024] = {};
+    const DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+    return n > 0 && n < sizeof value ? std::string(value, n) : std::string();
+}
+
+void SyncFromEnvironment() {
+    const std::string folder = Environment("KLV_HARNESS_FOLDER");
+    klv::SetServerBaseUrl(Environment("KLV_HARNESS_SERVER"));
+    const bool ok = g_window->Downloads().SyncPackage(folder, klv::SyncProgressBar::Download);
+    klv::platform::RealFileSystem().WriteWholeFile(folder + "sync-result.txt", ok ? "true" : "false");
+}
+
 LRESULT CALLBACK HarnessProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     static const UINT box = RegisterWindowMessageW(L"KlvHarnessBox");
     static const UINT fail = RegisterWindowMessageW(L"KlvHarnessFail");
+    static const UINT sync = RegisterWindowMessageW(L"KlvHarnessSync");
+    if (msg == sync) {
+        klv::RunGuarded(SyncFromEnvironment);
+        return 0;
+    }
     if (msg == box) {
         g_window->ShowMessageBox(L"测试消息", L"提示", MB_ICONINFORMATION);
         return 0;
