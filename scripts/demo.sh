@@ -12,6 +12,33 @@ cmake -S . -B build/demo-win32 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.
 cmake --build build/demo-win32
 echo "demo: built build/demo-native and build/demo-win32"
 
+# Our update server on a sample package, at the address built into the
+# programs (localhost:9988), and the client package synchronised from it into
+# a fresh install folder, as the launcher's environment button will do.
+demo=$root/build/demo
+rm -rf "$demo"
+mkdir -p "$demo/package/plugins" "$demo/install"
+head -c 2000000 /dev/urandom >"$demo/package/KLVInst.exe"
+for name in KLVCtrl KLVInfo KLVMan KLVClr; do printf 'sample %s\n' "$name" >"$demo/package/$name.exe"; done
+printf 'sample plug-in\n' >"$demo/package/plugins/KLVView.dll"
+printf '%s\r\n' KLVInst.exe=1.0.12.15 KLVCtrl.exe=1.0.12.15 KLVInfo.exe=1.0.12.15 KLVMan.exe=1.0.12.15 \
+    KLVClr.exe=1.0.12.15 'plugins\KLVView.dll=1.0.0.3' >"$demo/package/files.txt"
+cp build/demo-win32/klv-start.exe "$demo/package/Kesto.exe"
+printf 'Kesto.exe=1.0.12.16\r\n' >>"$demo/package/files.txt"
+
+build/demo-native/tools/klv-update-server --port 9988 "$demo/package" >"$demo/server.out" 2>"$demo/server.log" &
+server=$!
+trap 'kill -TERM $server 2>/dev/null; wait $server 2>/dev/null || true' EXIT
+for _ in $(seq 100); do grep -q listening "$demo/server.out" 2>/dev/null && break; sleep 0.1; done
+client=build/demo-native/tools/klv-client
+echo "demo: update server on localhost:9988 serving $demo/package"
+echo "demo: is a launcher newer than 1.0.12.15 on the server? $($client check Kesto.exe 1.0.12.15 || true)"
+$client sync "$demo/install"
+echo "demo: synchronised into $demo/install:"
+(cd "$demo/install" && find . -type f | sort | sed 's/^/    /')
+echo "demo: the server's log:"
+sed 's/^/    /' "$demo/server.log" | tail -n 12
+
 # The launcher's window. On the user's display it stays until closed with its
 # exit button; without a display it is shown on a private Xvfb, photographed,
 # and closed after a few seconds by the test driver (compiled here, since the

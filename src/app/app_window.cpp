@@ -3,19 +3,12 @@
 #include <vector>
 
 #include "app/error_text.h"
+#include "app/wide_text.h"
 
 namespace klv {
 namespace {
 
 HWND g_applicationWindow = nullptr;
-
-std::wstring WidenAnsi(const std::string& text) {
-    if (text.empty()) return {};
-    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
-    return wide;
-}
 
 // The windows of this thread that a modal report must disable, and that get
 // their input back when it closes.

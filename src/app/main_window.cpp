@@ -5,6 +5,7 @@
 #include <cwctype>
 
 #include "app/app_window.h"
+#include "app/wide_text.h"
 #include "app/creation_steps.h"
 #include "platform/file_version.h"
 #include "ui/images.h"
@@ -19,14 +20,6 @@ const int kAppIconId = 1;
 // Posted to itself by Show(): the rest of the set-up runs once the window is
 // on screen.
 const UINT kMsgFinishAfterShow = WM_APP + 0x41;
-
-std::wstring WidenAnsi(const std::string& text) {
-    if (text.empty()) return {};
-    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
-    return wide;
-}
 
 std::string OwnModulePath() {
     char path[MAX_PATH * 2] = {};
@@ -137,9 +130,8 @@ void TFrm_OxMain::CreateControls() {
     // them into place.
     pbdl_ = std::make_unique<ui::TextProgressBar>(hwnd_, kIdPBDL, Bounds(0, 0, 109, 29), L"下载文件", fontDefault_);
     OnTop(pbdl_->Handle());
-    pbBak_ = std::make_unique<ui::TextProgressBar>(hwnd_, kIdPBBak,
-                                                   Bounds(0, 0, 85, ui::TextProgressBar::AutoHeight(fontDefault_)),
-                                                   L"下载文件", fontDefault_);
+    pbBak_ = std::make_unique<ui::TextProgressBar>(
+        hwnd_, kIdPBBak, Bounds(0, 0, 85, ui::TextProgressBar::AutoHeight(fontDefault_)), L"下载文件", fontDefault_);
     OnTop(pbBak_->Handle());
 
     focus_ = btUser_;
@@ -220,16 +212,29 @@ void TFrm_OxMain::BtAuthClick() {}
 void TFrm_OxMain::LbBakClick() {}
 void TFrm_OxMain::LbUninstClick() {}
 
-void TFrm_OxMain::BtExitClick() { PostMessageW(hwnd_, WM_CLOSE, 0, 0); }
+void TFrm_OxMain::BtExitClick() {
+    PostMessageW(hwnd_, WM_CLOSE, 0, 0);
+}
 
 void TFrm_OxMain::OnCommand(int id) {
     switch (id) {
-    case kIdBtUser: BtUserClick(); break;
-    case kIdBtAuth: BtAuthClick(); break;
-    case kIdBtExit: BtExitClick(); break;
-    case kIdLbBak: LbBakClick(); break;
-    case kIdLbUninst: LbUninstClick(); break;
-    default: break;
+        case kIdBtUser:
+            BtUserClick();
+            break;
+        case kIdBtAuth:
+            BtAuthClick();
+            break;
+        case kIdBtExit:
+            BtExitClick();
+            break;
+        case kIdLbBak:
+            LbBakClick();
+            break;
+        case kIdLbUninst:
+            LbUninstClick();
+            break;
+        default:
+            break;
     }
 }
 
@@ -252,33 +257,26 @@ void TFrm_OxMain::PumpMessages() {
     }
 }
 
-namespace {
-
-// The synchronisation's texts are UTF-8; the window draws with the wide API.
-std::wstring FromUtf8(const std::string& text) {
-    if (text.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
-    return out;
+void TFrm_OxMain::SetProgressVisible(SyncProgressBar bar, bool visible) {
+    Bar(bar).SetVisible(visible);
 }
 
-}  // namespace
+void TFrm_OxMain::SetProgressPosition(SyncProgressBar bar, int position) {
+    Bar(bar).SetPosition(position);
+}
 
-void TFrm_OxMain::SetProgressVisible(SyncProgressBar bar, bool visible) { Bar(bar).SetVisible(visible); }
-
-void TFrm_OxMain::SetProgressPosition(SyncProgressBar bar, int position) { Bar(bar).SetPosition(position); }
-
-void TFrm_OxMain::SetProgressText(SyncProgressBar bar, const std::string& text) { Bar(bar).SetText(FromUtf8(text)); }
+void TFrm_OxMain::SetProgressText(SyncProgressBar bar, const std::string& text) {
+    Bar(bar).SetText(WidenUtf8(text));
+}
 
 void TFrm_OxMain::SetProgressTooltip(SyncProgressBar bar, const std::string& text) {
     // The tooltips are created once the window is on screen; a synchronisation
     // cannot start before that, but a missing tooltip must not stop one.
-    if (tooltips_) tooltips_->Set(Bar(bar).Handle(), FromUtf8(text));
+    if (tooltips_) tooltips_->Set(Bar(bar).Handle(), WidenUtf8(text));
 }
 
 void TFrm_OxMain::ShowWarningBox(const std::string& text, const std::string& caption) {
-    ShowMessageBox(FromUtf8(text), FromUtf8(caption), MB_ICONWARNING);
+    ShowMessageBox(WidenUtf8(text), WidenUtf8(caption), MB_ICONWARNING);
 }
 
 int TFrm_OxMain::ShowMessageBox(const std::wstring& text, const std::wstring& caption, UINT icon) {
@@ -309,7 +307,8 @@ bool TFrm_OxMain::PreTranslate(const MSG& msg) {
     // Alt+S, Alt+E, Alt+A anywhere in the window; the bare letter too while a
     // button has the focus.
     const bool alt = msg.message == WM_SYSCHAR;
-    const bool plain = msg.message == WM_CHAR && (GetFocus() == btUser_ || GetFocus() == btExit_ || GetFocus() == btAuth_);
+    const bool plain =
+        msg.message == WM_CHAR && (GetFocus() == btUser_ || GetFocus() == btExit_ || GetFocus() == btAuth_);
     if (!alt && !plain) return false;
     const wint_t key = std::towupper(static_cast<wint_t>(msg.wParam));
     HWND target = key == L'S' ? btUser_ : key == L'E' ? btExit_ : key == L'A' ? btAuth_ : nullptr;
@@ -340,42 +339,42 @@ LRESULT CALLBACK TFrm_OxMain::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM 
 
 LRESULT TFrm_OxMain::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
-    case WM_COMMAND:
-        if (HIWORD(wp) == BN_CLICKED || HIWORD(wp) == STN_CLICKED) {
-            const int id = LOWORD(wp);
-            RunGuarded([&] { OnCommand(id); });
+        case WM_COMMAND:
+            if (HIWORD(wp) == BN_CLICKED || HIWORD(wp) == STN_CLICKED) {
+                const int id = LOWORD(wp);
+                RunGuarded([&] { OnCommand(id); });
+            }
+            return 0;
+        case WM_DRAWITEM: {
+            const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
+            if (item->CtlType == ODT_BUTTON) ui::DrawSkinButton(*item, fontText_);
+            return TRUE;
         }
-        return 0;
-    case WM_DRAWITEM: {
-        const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
-        if (item->CtlType == ODT_BUTTON) ui::DrawSkinButton(*item, fontText_);
-        return TRUE;
-    }
-    case ui::kMsgPaintOverlay:
-        RunGuarded([&] { FormPaint(reinterpret_cast<HDC>(wp), POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)}); });
-        return 0;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd_, &ps);
-        RunGuarded([&] { FormPaint(dc, POINT{0, 0}); });
-        EndPaint(hwnd_, &ps);
-        return 0;
-    }
-    case WM_ACTIVATE:
-        if (LOWORD(wp) != WA_INACTIVE && focus_ != nullptr && IsWindowVisible(focus_) && IsWindowEnabled(focus_)) {
-            SetFocus(focus_);
+        case ui::kMsgPaintOverlay:
+            RunGuarded([&] { FormPaint(reinterpret_cast<HDC>(wp), POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)}); });
+            return 0;
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(hwnd_, &ps);
+            RunGuarded([&] { FormPaint(dc, POINT{0, 0}); });
+            EndPaint(hwnd_, &ps);
             return 0;
         }
-        if (LOWORD(wp) == WA_INACTIVE && IsChild(hwnd_, GetFocus())) focus_ = GetFocus();
-        break;
-    case kMsgFinishAfterShow:
-        RunGuarded([this] { FinishAfterShow(); });
-        return 0;
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
-    default:
-        break;
+        case WM_ACTIVATE:
+            if (LOWORD(wp) != WA_INACTIVE && focus_ != nullptr && IsWindowVisible(focus_) && IsWindowEnabled(focus_)) {
+                SetFocus(focus_);
+                return 0;
+            }
+            if (LOWORD(wp) == WA_INACTIVE && IsChild(hwnd_, GetFocus())) focus_ = GetFocus();
+            break;
+        case kMsgFinishAfterShow:
+            RunGuarded([this] { FinishAfterShow(); });
+            return 0;
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            return 0;
+        default:
+            break;
     }
     return DefWindowProcW(hwnd_, msg, wp, lp);
 }

@@ -35,11 +35,16 @@ std::string Ansi(const std::wstring& text) {
 
 [[noreturn]] void Raise(WPARAM which) {
     switch (which) {
-    case 0: throw klv::Error("Invalid data type for 'KLV_U'");
-    case 1: throw klv::EReadError("Stream read error");
-    case 2: throw klv::EFOpenError(Ansi(L"Cannot open file \"files.txt\". 系统找不到指定的文件。"));
-    case 3: throw std::runtime_error("Unexpected end of data!");
-    default: throw klv::Error("");
+        case 0:
+            throw klv::Error("Invalid data type for 'KLV_U'");
+        case 1:
+            throw klv::EReadError("Stream read error");
+        case 2:
+            throw klv::EFOpenError(Ansi(L"Cannot open file \"files.txt\". 系统找不到指定的文件。"));
+        case 3:
+            throw std::runtime_error("Unexpected end of data!");
+        default:
+            throw klv::Error("");
     }
 }
 
