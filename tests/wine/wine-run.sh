@@ -1,28 +1,31 @@
 #!/usr/bin/env bash
-# Runs a Windows program under this build's private Wine prefix, with code
-# page 936 (the launcher's users run Simplified Chinese Windows).
+# Runs a Windows program under a private Wine prefix, with code page 936 (the
+# launcher's users run Simplified Chinese Windows). Which Wine, and so which
+# build of the programs, is decided in wine-env.sh.
 #   wine-run.sh PREFIX --boot-only    create/start the prefix
 #   wine-run.sh PREFIX --kill         end this prefix's wineserver (and only it)
 #   wine-run.sh PREFIX program.exe [args...]
 set -euo pipefail
-export WINEPREFIX="$1"; shift
+. "$(dirname "$0")/wine-env.sh"
+mkdir -p "$(dirname "$1")"
+# Wine takes only an absolute prefix path.
+export WINEPREFIX="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; shift
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
 
 if [ "${1:-}" = --kill ]; then
-    [ -d "$WINEPREFIX" ] && wineserver -k 2>/dev/null || true
+    [ -d "$WINEPREFIX" ] && "$KLV_WINESERVER" -k 2>/dev/null || true
     exit 0
 fi
 
-mkdir -p "$(dirname "$WINEPREFIX")"
 (
     flock 9
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        wineboot -i >/dev/null 2>&1
-        wineserver -w
+        "$KLV_WINE" wineboot -i >/dev/null 2>&1
+        "$KLV_WINESERVER" -w
     fi
 ) 9>"$WINEPREFIX.lock"
 
 if [ "${1:-}" = --boot-only ]; then exit 0; fi
-exec wine "$@"
+exec "$KLV_WINE" "$@"

@@ -4,6 +4,4 @@ namespace klv {
 
 void ResolveInstallFolder() {}
 
-void StartSelfUpdate(TFrm_OxMain& /*window*/, const std::string& /*version*/) {}
-
 }  // namespace klv

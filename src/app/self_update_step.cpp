@@ -1,0 +1,7 @@
+#include "app/creation_steps.h"
+
+namespace klv {
+
+void StartSelfUpdate(TFrm_OxMain& /*window*/, const std::string& /*version*/) {}
+
+}  // namespace klv
