@@ -6,7 +6,8 @@
 #   bench/startup.sh [WIN32_BUILD_DIR] [RUNS]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-$root/build/win32}" && pwd)
+. "$root/tests/wine/wine-env.sh"
+build=$(cd "${1:-$root/$KLV_WIN_BUILD}" && pwd)
 runs=${2:-7}
 export KLV_BUILD_DIR=$build KLV_ARTEFACTS=$build/artefacts KLV_E2E_PREFIX=$build/wineprefix-e2e
 export KLV_WINE_RUN=$root/tests/wine/wine-run.sh BENCH_RUNS=$runs
