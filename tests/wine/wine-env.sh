@@ -14,12 +14,13 @@
 #   KLV_WINESERVER    the wineserver that belongs to that loader
 #   KLV_WIN_TIER_LINE the line that says which tier runs, and why
 #   WINEARCH          win64 for the 64-bit tier (a fresh prefix needs it)
-# KLV_WIN_ARCH may be set beforehand to force a choice (i686 or x86_64).
+# KLV_WIN_ARCH may be set beforehand to force a choice (i686 or x86_64);
+# KLV_PROBE_32BIT names another probe command (the tests use it).
 
 klv_wine_env_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 if [ -z "${KLV_WIN_ARCH:-}" ]; then
-    if "$klv_wine_env_dir/../../scripts/lib/probe-32bit.sh"; then
+    if "${KLV_PROBE_32BIT:-$klv_wine_env_dir/../../scripts/lib/probe-32bit.sh}"; then
         KLV_WIN_ARCH=i686
     else
         KLV_WIN_ARCH=x86_64
