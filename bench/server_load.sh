@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# klv-update-server under load: wrk at 200 concurrent connections asking
+# GetAFile for a small file and for a 1 MiB file, beside nginx serving the very
+# same response bytes as static files. Prints requests per second, the 99th
+# percentile latency and the errors of both, and their ratio; it is not a test.
+# Goal: at least half of nginx's requests per second on the small file, with 0
+# errors (the server's connection limit turns nobody away).
+#   bench/server_load.sh [BUILD_DIR]   (default build/protocol-bench, Release)
+#   CONNECTIONS=200 DURATION=10 bench/server_load.sh
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build/protocol-bench}
+connections=${CONNECTIONS:-200}
+duration=${DURATION:-10}
+command -v wrk >/dev/null && command -v nginx >/dev/null || { echo "needs wrk and nginx (scripts/setup.sh)" >&2; exit 1; }
+
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKLV_TESTS=OFF >/dev/null
+ninja -C "$build" -j2 klv-update-server >/dev/null
+. "$root/tests/wine/with-update-server.sh"
+
+work=$(mktemp -d)
+nginx_pid=""
+cleanup() {
+    stop_update_server
+    [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir -p "$work/pkg" "$work/static" "$work/nginx"
+chmod 755 "$work"  # nginx's workers drop root and must read the static files
+printf 'KLV small package file\r\n' >"$work/pkg/small.txt"
+head -c 1048576 /dev/urandom >"$work/pkg/big.bin"
+start_update_server "$build/tools" "$work/pkg"
+
+# A scrambled GetAFile URL (any seed is valid).
+url_for() {
+    python3 - "$KLV_SERVER_URL" "$1" <<'PY'
+import sys
+plain = ("aFlag=KLVGetAFile\r\nFileName=%s\r\n" % sys.argv[2]).encode()
+key, prev, out = b"qvtrm", 0x3C, "3C"
+for i, p in enumerate(plain):
+    prev = ((p + prev) % 255) ^ key[i % len(key)]
+    out += "%02X" % prev
+print(sys.argv[1] + out)
+PY
+}
+small_url=$(url_for small.txt)
+big_url=$(url_for big.bin)
+# nginx serves what our server answers, byte for byte.
+curl -s -o "$work/static/small" "$small_url"
+curl -s -o "$work/static/big" "$big_url"
+
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+cat >"$work/nginx/nginx.conf" <<CONF
+daemon off;
+worker_processes 2;
+pid $work/nginx/nginx.pid;
+error_log $work/nginx/error.log;
+events { worker_connections 1024; }
+http {
+    access_log off;
+    client_body_temp_path $work/nginx;
+    keepalive_requests 100000;
+    server {
+        listen 127.0.0.1:$port;
+        root $work/static;
+        default_type application/octet-stream;
+    }
+}
+CONF
+nginx -c "$work/nginx/nginx.conf" -p "$work/nginx" &
+nginx_pid=$!
+for _ in $(seq 50); do curl -sf -o /dev/null "http://127.0.0.1:$port/small" && break; sleep 0.1; done
+cmp -s "$work/static/small" <(curl -s "http://127.0.0.1:$port/small") || { echo "nginx does not serve the files" >&2; exit 1; }
+
+# Runs wrk and prints "requests_per_second p99_ms errors".
+load() {
+    local out
+    out=$(wrk -t2 -c"$connections" -d"${duration}s" --latency "$1")
+    python3 - "$out" <<'PY'
+import re, sys
+out = sys.argv[1]
+rps = float(re.search(r"Requests/sec:\s+([\d.]+)", out).group(1))
+p99 = re.search(r"\s99%\s+([\d.]+)(us|ms|s)\b", out)
+ms = float(p99.group(1)) * {"us": 0.001, "ms": 1.0, "s": 1000.0}[p99.group(2)]
+errors = sum(int(n) for n in re.findall(r"(?:connect|read|write|timeout) (\d+)", out))
+m = re.search(r"Non-2xx or 3xx responses: (\d+)", out)
+errors += int(m.group(1)) if m else 0
+print(rps, ms, errors)
+PY
+}
+echo "wrk: $connections connections, ${duration} s per run, 2 threads"
+printf '%-22s %12s %10s %8s   %12s %10s %8s   %s\n' file "ours req/s" "p99 ms" errors "nginx req/s" "p99 ms" errors "ours/nginx"
+for case in "small:$small_url:http://127.0.0.1:$port/small" "1 MiB:$big_url:http://127.0.0.1:$port/big"; do
+    name=${case%%:*}; rest=${case#*:}
+    ours_url=${rest%:http*}; nginx_url=http${rest##*:http}
+    read -r o_rps o_p99 o_err < <(load "$ours_url")
+    read -r n_rps n_p99 n_err < <(load "$nginx_url")
+    python3 -c "print('%-22s %12.0f %10.2f %8d   %12.0f %10.2f %8d   %.2f' % ('$name', $o_rps, $o_p99, $o_err, $n_rps, $n_p99, $n_err, $o_rps / $n_rps))"
+done
