@@ -6,6 +6,7 @@
 #include <new>
 
 #include "platform/error.h"
+#include "server/memory_stream.h"
 
 namespace klv {
 namespace {
@@ -18,7 +19,7 @@ constexpr std::size_t kInitialOutput = 64 * 1024;
     throw Error("Error");
 }
 [[noreturn]] void OutOfMemory() {
-    throw EOutOfMemory("Out of memory while expanding memory stream");
+    throw EOutOfMemory(kStreamOutOfMemoryText);
 }
 
 }  // namespace

@@ -205,6 +205,12 @@ void HttpClient::Impl::Get(const std::string& url, MemoryStream& sink) {
     } catch (const EIdHTTPProtocolException&) {
         if (!lastAllowedKeepAlive_) CloseConnection();
         throw;
+    } catch (const std::bad_alloc&) {
+        // Any other buffer of the exchange that cannot grow fails the call
+        // like the sink does, rather than escaping as a foreign failure.
+        lastAllowedKeepAlive_ = false;
+        CloseConnection();
+        throw EOutOfMemory(kStreamOutOfMemoryText);
     } catch (...) {
         // A failure mid-exchange leaves the connection in an unknown state.
         lastAllowedKeepAlive_ = false;

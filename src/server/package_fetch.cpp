@@ -88,8 +88,9 @@ bool FetchPackageFile(HttpClient& http, platform::FileSystem& files, const std::
         try {
             http.Get(url, buffer);
             received = true;
-        } catch (const EIdException&) {
-            // Counted; the same request is sent again at once.
+        } catch (const Error&) {
+            // Any failure of the call is counted, a buffer that cannot be had
+            // included; the same request is sent again at once.
         }
     }
     if (!received) return false;

@@ -57,6 +57,7 @@ void CannedAnswerServer::Serve() {
             std::lock_guard<std::mutex> lock(mutex_);
             lastHead_ = head;
         }
+        ++requests_;
         ::send(fd, answer_.data(), answer_.size(), MSG_NOSIGNAL);
         ::shutdown(fd, SHUT_WR);
         ::close(fd);

@@ -19,6 +19,8 @@ public:
     std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
     // The request head of the last request, as received.
     std::string LastHead() const;
+    // Requests answered so far (one per connection).
+    int Requests() const { return requests_.load(); }
 
     // A 200 answer carrying `body` with its Content-Length.
     static std::string Ok(const std::string& body);
@@ -29,6 +31,7 @@ private:
     int listenFd_ = -1;
     int port_ = 0;
     std::atomic<bool> stopping_{false};
+    std::atomic<int> requests_{0};
     mutable std::mutex mutex_;
     std::string lastHead_;
     std::thread thread_;

@@ -22,6 +22,31 @@ std::string ZlibStream(const std::string& content, int level) {
     return stream;
 }
 
+std::string ZlibStreamOfZeros(std::uint64_t count) {
+    z_stream zs{};
+    if (deflateInit(&zs, 9) != Z_OK) throw std::runtime_error("deflateInit failed");
+    static const std::string zeros(1 << 20, '\0');
+    std::string stream;
+    char out[1 << 16];
+    std::uint64_t left = count;
+    int flush = Z_NO_FLUSH;
+    do {
+        const auto piece = static_cast<uInt>(left < zeros.size() ? left : zeros.size());
+        left -= piece;
+        flush = left == 0 ? Z_FINISH : Z_NO_FLUSH;
+        zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
+        zs.avail_in = piece;
+        do {
+            zs.next_out = reinterpret_cast<Bytef*>(out);
+            zs.avail_out = sizeof out;
+            deflate(&zs, flush);
+            stream.append(out, sizeof out - zs.avail_out);
+        } while (zs.avail_out == 0);
+    } while (flush != Z_FINISH);
+    deflateEnd(&zs);
+    return stream;
+}
+
 std::string FileBody(const std::string& content) {
     return LengthField(static_cast<std::uint32_t>(content.size())) + ZlibStream(content);
 }

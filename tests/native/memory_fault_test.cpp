@@ -1,0 +1,138 @@
+// Memory faults on the download path: a server announcing more than the
+// launcher can hold, a length field that lies, and a body built to inflate
+// without end. Each runs against a real loopback server, with the test
+// thread's allocations capped (AllocationCap) so that "memory bounded" is
+// shown by construction: an allocation past the cap fails the test's fetch.
+#include <gtest/gtest.h>
+
+#include "platform/error.h"
+#include "platform/file_system.h"
+#include "server/http_client.h"
+#include "server/package_fetch.h"
+#include "server/package_sync.h"
+#include "server/update_protocol.h"
+#include "support/allocation_cap.h"
+#include "support/canned_answer_server.h"
+#include "support/file_body.h"
+#include "support/recording_sync_view.h"
+#include "support/temp_folder.h"
+
+namespace klv {
+namespace {
+
+using test::AllocationCap;
+using test::CannedAnswerServer;
+using test::TempFolder;
+
+constexpr std::size_t kMiB = std::size_t{1} << 20;
+
+class MemoryFaultTest : public ::testing::Test {
+protected:
+    void TearDown() override { SetServerBaseUrl(saved_); }
+    void Use(const CannedAnswerServer& server) { SetServerBaseUrl(server.BaseUrl()); }
+    bool Fetch(const std::string& name) { return FetchPackageFile(http_, platform::RealFileSystem(), local_.path(), name); }
+
+    std::string saved_ = ServerBaseUrl();
+    TempFolder local_;
+    HttpClient http_;
+};
+
+// A head announcing 500,000,000 bytes, then a short body and a close.
+std::string HugeAnnouncement() {
+    return "HTTP/1.1 200 OK\r\nContent-Length: 500000000\r\nConnection: close\r\n\r\n" + test::FileBody("x");
+}
+
+TEST_F(MemoryFaultTest, ABufferThatCannotBeHadIsAFailedAttemptOfTheFetch) {
+    // The sink is presized to the announced length; that allocation failing
+    // used to escape the fetch as std::bad_alloc after a single request.
+    CannedAnswerServer server(HugeAnnouncement());
+    Use(server);
+    local_.Write("x.dll", "old x");
+    AllocationCap cap(256 * kMiB);
+    EXPECT_FALSE(Fetch("x.dll"));
+    EXPECT_EQ(server.Requests(), kFetchAttempts);
+    EXPECT_EQ(cap.Refused(), static_cast<std::size_t>(kFetchAttempts));  // the cap failed each attempt
+    EXPECT_EQ(local_.Read("x.dll"), "old x");
+}
+
+TEST_F(MemoryFaultTest, ABufferThatCannotBeHadIsAFailedDownloadOfItsOneAttempt) {
+    CannedAnswerServer server(HugeAnnouncement());
+    Use(server);
+    local_.Write("Kesto.exe", "old");
+    AllocationCap cap(256 * kMiB);
+    EXPECT_FALSE(DownloadServerFile("Kesto.exe", local_.path() + "Kesto.exe"));
+    EXPECT_EQ(server.Requests(), 1);
+    EXPECT_EQ(local_.Read("Kesto.exe"), "old");
+}
+
+TEST_F(MemoryFaultTest, ABufferThatCannotBeHadFailsTheSynchronisationWithItsBox) {
+    CannedAnswerServer server(HugeAnnouncement());
+    Use(server);
+    local_.Write("files.txt", "a.dll=1\r\n");
+    test::RecordingSyncView view;
+    PackageSynchroniser sync(http_, platform::RealFileSystem(), view);
+    AllocationCap cap(256 * kMiB);
+    EXPECT_FALSE(sync.SyncPackage(local_.path(), SyncProgressBar::Download));
+    EXPECT_EQ(server.Requests(), kFetchAttempts);
+    EXPECT_EQ(view.Texts("box").size(), 1u);
+    EXPECT_EQ(local_.Read("files.txt"), "a.dll=1\r\n");
+    EXPECT_FALSE(local_.Exists("files_o.txt"));
+    EXPECT_EQ(view.Last("actions"), "1");
+}
+
+TEST_F(MemoryFaultTest, AClaimedLengthReservesNothingBeyondWhatArrives) {
+    struct Row {
+        const char* contentLength;
+        const char* why;
+    };
+    const Row rows[] = {
+        {"2147483647", "the largest length: above the presize limit, so the buffer grows with the data"},
+        {"2147483648", "past 32 bits signed: unreadable, so the body is read until the close"},
+        {"4294967301", "wraps to 5 in 32 bits: must be unreadable, not a length of 5"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.why);
+        const std::string body = test::FileBody("hello");
+        CannedAnswerServer server("HTTP/1.1 200 OK\r\nContent-Length: " + std::string(row.contentLength) +
+                                  "\r\nConnection: close\r\n\r\n" + body);
+        Use(server);
+        AllocationCap cap(64 * kMiB);
+        ASSERT_TRUE(Fetch("a.dll"));
+        EXPECT_EQ(local_.Read("a.dll"), "hello");
+        EXPECT_EQ(cap.Refused(), 0u);
+    }
+}
+
+TEST_F(MemoryFaultTest, AStreamThatInflatesWithoutEndIsCutAtItsLength) {
+    // 256 MiB of zeros in a few hundred kilobytes; the length field says 4096.
+    const std::string bomb = test::ZlibStreamOfZeros(256 * kMiB);
+    CannedAnswerServer server(CannedAnswerServer::Ok(test::LengthField(4096) + bomb));
+    Use(server);
+    AllocationCap cap(16 * kMiB);
+    ASSERT_TRUE(Fetch("a.dll"));
+    EXPECT_EQ(local_.Read("a.dll"), std::string(4096, '\0'));
+    EXPECT_EQ(cap.Refused(), 0u);
+}
+
+TEST_F(MemoryFaultTest, AStreamThatOutgrowsMemoryFailsWithTheOutOfMemoryMessage) {
+    // The length field allows 2 GiB - 1 and the stream delivers 256 MiB: the
+    // output buffer cannot grow past the cap, which must surface as the
+    // decoder's failure, not as std::bad_alloc, and leave the old file.
+    const std::string bomb = test::ZlibStreamOfZeros(256 * kMiB);
+    CannedAnswerServer server(CannedAnswerServer::Ok(test::LengthField(0x7FFFFFFF) + bomb));
+    Use(server);
+    local_.Write("a.dll", "old a");
+    AllocationCap cap(100 * kMiB);
+    try {
+        Fetch("a.dll");
+        ADD_FAILURE() << "the fetch did not raise";
+    } catch (const EOutOfMemory& e) {
+        EXPECT_STREQ(e.what(), "Out of memory while expanding memory stream");
+    }
+    EXPECT_GT(cap.Refused(), 0u);
+    EXPECT_EQ(local_.Read("a.dll"), "old a");
+    EXPECT_EQ(server.Requests(), 1);
+}
+
+}  // namespace
+}  // namespace klv
