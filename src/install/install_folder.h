@@ -13,6 +13,19 @@ namespace klv {
 // resolution raised.
 extern std::string InstallDir;
 
+// The name of the default install folder, put after the common
+// application-data folder (which the shell gives without a trailing backslash).
+inline constexpr char kDefaultInstallFolderName[] = "\\QNKLV\\";
+
+// The folder part of the Run value "KLV_U" (see run_value.h), or empty text
+// when the key cannot be opened, the value is missing, empty or has no
+// separator. Raises platform::ERegistryException "Invalid data type for
+// 'KLV_U'" for a value that is not a string.
+std::string FindInstalledDir();
+
+// The common application-data folder + "\QNKLV\", whether or not it exists.
+std::string DefaultInstallDir();
+
 // Deletes InstallDir as the uninstall paths do, unless it names what is not
 // ours to delete (a drive root, a path without a folder component, a shell
 // special folder or a folder above one): then nothing is deleted or deferred.

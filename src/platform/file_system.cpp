@@ -17,6 +17,33 @@ std::string FolderOf(const std::string& path) {
     return path.substr(0, end);
 }
 
+bool EndsWithSeparator(const std::string& path) {
+    bool separator = false;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(path[i]);
+        separator = byte == '\\';
+        if (IsAnsiLeadByte(byte) && i + 1 < path.size()) ++i;
+    }
+    return separator;
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    return EndsWithSeparator(folder) ? folder + name : folder + "\\" + name;
+}
+
+std::optional<std::vector<DirectoryEntry>> FileSystem::TryListFolder(const std::string& folder) {
+    if (!DirectoryExists(folder)) return std::nullopt;
+    return ListFolder(folder);
+}
+
+bool FileSystem::SetAttributes(const std::string& path, std::uint32_t attributes) {
+    return SetReadOnly(path, (attributes & kAttributeReadOnly) != 0);
+}
+
+bool FileSystem::DeleteAtRestart(const std::string& /*path*/) { return false; }
+
+std::optional<FileIdentity> FileSystem::IdentityOf(const std::string& /*path*/) { return std::nullopt; }
+
 std::string TemporaryNameBeside(const std::string& path) { return path + ".klv-partial"; }
 
 }  // namespace klv::platform

@@ -8,15 +8,41 @@
 // The core takes a FileSystem& so that tests can wrap the real one and inject
 // what cannot otherwise be had (a file that the system refuses to delete).
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace klv::platform {
 
+// Windows file attribute bits, as listings report them and SetAttributes
+// takes them. The POSIX layer knows read-only (the owner write bit), folder
+// and archive (every file); hidden and system have no POSIX meaning there.
+inline constexpr std::uint32_t kAttributeReadOnly = 0x01;
+inline constexpr std::uint32_t kAttributeHidden = 0x02;
+inline constexpr std::uint32_t kAttributeSystem = 0x04;
+inline constexpr std::uint32_t kAttributeDirectory = 0x10;
+inline constexpr std::uint32_t kAttributeArchive = 0x20;
+
 struct DirectoryEntry {
     std::string name;  // the name alone, no folder
     bool isDirectory = false;
     bool isReadOnly = false;
+    // Every attribute bit the listing reported (hidden and system included).
+    std::uint32_t attributes = 0;
+    // A junction or symbolic link. A link to a folder also has isDirectory,
+    // as Windows lists it with the directory bit; the walks must not mistake
+    // it for a folder of their own tree.
+    bool isLink = false;
+};
+
+// Which file or folder a path names, whatever name it is reached by (a short
+// 8.3 name, another letter case, a link): two paths with equal identities
+// name the same thing.
+struct FileIdentity {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    bool operator==(const FileIdentity& other) const { return volume == other.volume && index == other.index; }
+    bool operator!=(const FileIdentity& other) const { return !(*this == other); }
 };
 
 class FileSystem {
@@ -40,6 +66,24 @@ public:
     virtual bool SetReadOnly(const std::string& path, bool readOnly) = 0;
     virtual std::vector<DirectoryEntry> ListFolder(const std::string& folder) = 0;
 
+    // The operations below have defaults built on the ones above, so that a
+    // file layer written before them keeps working; both real layers and the
+    // test wrappers override them.
+
+    // Every entry of the folder but "." and "..", or nothing when the listing
+    // cannot be started (no such folder, a file, no access). An empty folder
+    // gives an empty list, which ListFolder cannot tell from a failure.
+    virtual std::optional<std::vector<DirectoryEntry>> TryListFolder(const std::string& folder);
+    // Sets the attribute bits (the kAttribute* values; 0 means none).
+    virtual bool SetAttributes(const std::string& path, std::uint32_t attributes);
+    // Registers the file or folder for deletion at the next restart
+    // (a folder goes only if it is empty by then). Needs administrator
+    // rights on Windows; the POSIX layer has no restart list and refuses.
+    virtual bool DeleteAtRestart(const std::string& path);
+    // The identity of what the path names, links followed; nothing when it
+    // does not exist or cannot be opened.
+    virtual std::optional<FileIdentity> IdentityOf(const std::string& path);
+
     // The whole content. Raises EFOpenError "Cannot open file "%s". %s".
     virtual std::string ReadWholeFile(const std::string& path) = 0;
     // Writes the content under a temporary name beside `path` and moves it into
@@ -54,6 +98,14 @@ FileSystem& RealFileSystem();
 // The folder part of a path: everything up to and including its last
 // backslash (double-byte aware); empty when there is none.
 std::string FolderOf(const std::string& path);
+
+// True when the path's last character is a backslash. Double-byte aware: a
+// trail byte 0x5C of the last character is no separator.
+bool EndsWithSeparator(const std::string& path);
+
+// folder + "\" + name, with no second backslash when folder already ends
+// with one.
+std::string JoinPath(const std::string& folder, const std::string& name);
 
 // The temporary name used beside `path` while it is being written.
 std::string TemporaryNameBeside(const std::string& path);

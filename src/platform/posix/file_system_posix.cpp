@@ -39,6 +39,16 @@ bool IsReadOnlyFile(const std::string& native) {
     return ::stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0;
 }
 
+// A symbolic link whose target is a folder (toFolder) or anything else, a
+// dangling link included (!toFolder).
+bool IsLinkTo(const std::string& native, bool toFolder) {
+    struct stat own{};
+    if (::lstat(native.c_str(), &own) != 0 || !S_ISLNK(own.st_mode)) return false;
+    struct stat target{};
+    const bool folder = ::stat(native.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+    return folder == toFolder;
+}
+
 std::string Reason(int error) { return std::strerror(error); }
 
 class PosixFileSystem final : public FileSystem {
@@ -53,6 +63,9 @@ public:
     }
     bool RemoveFile(const std::string& path) override {
         const std::string native = ToNative(path);
+        // A link to a file goes as the link, even one whose target is gone,
+        // as DeleteFileA removes a file symbolic link.
+        if (IsLinkTo(native, false)) return ::unlink(native.c_str()) == 0;
         if (!FileExists(path) || IsReadOnlyFile(native)) return false;
         return ::unlink(native.c_str()) == 0;
     }
@@ -78,7 +91,13 @@ public:
         }
         return DirectoryExists(path);
     }
-    bool RemoveEmptyFolder(const std::string& path) override { return ::rmdir(ToNative(path).c_str()) == 0; }
+    bool RemoveEmptyFolder(const std::string& path) override {
+        std::string native = ToNative(path);
+        while (native.size() > 1 && native.back() == '/') native.pop_back();
+        // RemoveDirectoryA on a junction or folder link removes the link.
+        if (IsLinkTo(native, true)) return ::unlink(native.c_str()) == 0;
+        return ::rmdir(native.c_str()) == 0;
+    }
     bool CopyFileOver(const std::string& from, const std::string& to) override {
         std::string content;
         try {
@@ -99,20 +118,47 @@ public:
         return ::chmod(ToNative(path).c_str(), mode & 07777) == 0;
     }
     std::vector<DirectoryEntry> ListFolder(const std::string& folder) override {
-        std::vector<DirectoryEntry> entries;
+        return TryListFolder(folder).value_or(std::vector<DirectoryEntry>{});
+    }
+    std::optional<std::vector<DirectoryEntry>> TryListFolder(const std::string& folder) override {
+        // An empty path would list the working folder; it names no folder.
+        if (folder.empty()) return std::nullopt;
         const std::string native = ToNative(folder);
         DIR* dir = ::opendir(native.c_str());
-        if (!dir) return entries;
+        if (!dir) return std::nullopt;
+        std::vector<DirectoryEntry> entries;
         while (dirent* e = ::readdir(dir)) {
             const std::string name = e->d_name;
             if (name == "." || name == "..") continue;
-            const std::string full = native + (native.empty() || native.back() == '/' ? "" : "/") + name;
-            struct stat st{};
-            if (::stat(full.c_str(), &st) != 0) continue;
-            entries.push_back({name, S_ISDIR(st.st_mode), S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0});
+            const std::string full = native + (native.back() == '/' ? "" : "/") + name;
+            struct stat own{};
+            if (::lstat(full.c_str(), &own) != 0) continue;
+            DirectoryEntry entry;
+            entry.name = name;
+            entry.isLink = S_ISLNK(own.st_mode);
+            struct stat target{};
+            // A link carries the kind of what it points at; a dangling one is
+            // listed as a file, as Windows lists a file link.
+            const struct stat& st = entry.isLink && ::stat(full.c_str(), &target) == 0 ? target : own;
+            entry.isDirectory = S_ISDIR(st.st_mode);
+            entry.isReadOnly = S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0;
+            entry.attributes = entry.isDirectory ? kAttributeDirectory
+                                                 : kAttributeArchive | (entry.isReadOnly ? kAttributeReadOnly : 0);
+            entries.push_back(entry);
         }
         ::closedir(dir);
         return entries;
+    }
+    bool SetAttributes(const std::string& path, std::uint32_t attributes) override {
+        // Only read-only has a POSIX meaning.
+        return SetReadOnly(path, (attributes & kAttributeReadOnly) != 0);
+    }
+    // There is no restart list to register with.
+    bool DeleteAtRestart(const std::string& /*path*/) override { return false; }
+    std::optional<FileIdentity> IdentityOf(const std::string& path) override {
+        struct stat st{};
+        if (path.empty() || !StatOf(path, st)) return std::nullopt;
+        return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
     }
     std::string ReadWholeFile(const std::string& path) override {
         FILE* f = std::fopen(ToNative(path).c_str(), "rb");

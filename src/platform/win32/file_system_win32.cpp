@@ -68,21 +68,51 @@ public:
         return SetFileAttributesA(path.c_str(), b == 0 ? FILE_ATTRIBUTE_NORMAL : b) != FALSE;
     }
     std::vector<DirectoryEntry> ListFolder(const std::string& folder) override {
-        std::vector<DirectoryEntry> entries;
-        std::string pattern = folder;
-        if (!pattern.empty() && pattern.back() != '\\') pattern += '\\';
-        pattern += "*";
+        return TryListFolder(folder).value_or(std::vector<DirectoryEntry>{});
+    }
+    std::optional<std::vector<DirectoryEntry>> TryListFolder(const std::string& folder) override {
+        // An empty path would list the working folder, "\*" the drive root;
+        // it names no folder.
+        if (folder.empty()) return std::nullopt;
         WIN32_FIND_DATAA data;
-        HANDLE find = FindFirstFileA(pattern.c_str(), &data);
-        if (find == INVALID_HANDLE_VALUE) return entries;
+        HANDLE find = FindFirstFileA(JoinPath(folder, "*").c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE) return std::nullopt;
+        std::vector<DirectoryEntry> entries;
         do {
             const std::string name = data.cFileName;
             if (name == "." || name == "..") continue;
-            entries.push_back({name, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
-                               (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0});
+            DirectoryEntry entry;
+            entry.name = name;
+            entry.attributes = data.dwFileAttributes;
+            entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            entry.isReadOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+            // Junctions and symbolic links are name surrogates; other reparse
+            // points (cloud placeholders, deduplicated files) are the
+            // folders and files they look like.
+            entry.isLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+                           IsReparseTagNameSurrogate(data.dwReserved0);
+            entries.push_back(entry);
         } while (FindNextFileA(find, &data));
         FindClose(find);
         return entries;
+    }
+    bool SetAttributes(const std::string& path, std::uint32_t attributes) override {
+        return SetFileAttributesA(path.c_str(), attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes) != FALSE;
+    }
+    bool DeleteAtRestart(const std::string& path) override {
+        return MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+    }
+    std::optional<FileIdentity> IdentityOf(const std::string& path) override {
+        if (path.empty()) return std::nullopt;
+        // Backup semantics open folders too; no access right is needed to
+        // read the identity, and every sharing mode lets a file in use be asked.
+        ScopedHandle handle(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!handle.valid()) return std::nullopt;
+        BY_HANDLE_FILE_INFORMATION info;
+        if (!GetFileInformationByHandle(handle.get(), &info)) return std::nullopt;
+        return FileIdentity{info.dwVolumeSerialNumber,
+                            (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
     }
     std::string ReadWholeFile(const std::string& path) override {
         ScopedHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

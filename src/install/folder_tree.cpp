@@ -1,0 +1,124 @@
+#include "install/folder_tree.h"
+
+#include <optional>
+#include <vector>
+
+#include "install/single_file.h"
+#include "server/package_fetch.h"
+#include "server/package_sync.h"
+
+namespace klv {
+namespace {
+
+// The launcher's own executable may be listed without being in the folder.
+constexpr char kLauncherName[] = "Kesto.exe";
+
+bool SameAsciiText(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// "." and "..", and any entry named with a leading dot (".git", ".cfg"):
+// not part of a package, neither copied nor deleted.
+bool IsSkipped(const platform::DirectoryEntry& entry) { return entry.name.empty() || entry.name[0] == '.'; }
+
+class TreeCopy {
+public:
+    TreeCopy(platform::FileSystem& fs, FolderCopyView& view) : fs_(fs), view_(view) {}
+
+    bool Run(const std::string& src, const std::string& dst) {
+        fs_.CreateFolderChain(dst);  // a failure shows as the first file's failed copy
+        destination_ = fs_.IdentityOf(dst);
+        // A folder copied onto itself has nothing to gain, and displacing each
+        // target would delete the very file about to be copied.
+        if (destination_ && fs_.IdentityOf(src) == destination_) return true;
+        return CopyLevel(src, dst);
+    }
+
+private:
+    bool CopyLevel(const std::string& src, const std::string& dst) {
+        const std::optional<std::vector<platform::DirectoryEntry>> entries = fs_.TryListFolder(src);
+        if (!entries) return true;  // no source: nothing to copy
+        for (const platform::DirectoryEntry& entry : *entries) {
+            if (IsSkipped(entry)) continue;
+            if (entry.isDirectory) {
+                // A link to a folder is not followed: what it points at is not
+                // part of the package (a link to C:\ would copy the drive) and
+                // may lead back into the tree. Nor is it recreated: a stick
+                // cannot hold one.
+                if (entry.isLink) continue;
+                const std::string from = src + entry.name + "\\";
+                // The destination inside its own source is not copied into itself.
+                if (destination_ && fs_.IdentityOf(from) == destination_) continue;
+                const std::string to = dst + entry.name + "\\";
+                fs_.CreateFolderChain(to);
+                if (!CopyLevel(from, to)) return false;
+                continue;
+            }
+            if (!CopyOneFile(fs_, view_, src, dst, entry.name)) return false;
+            // No copy is left read-only, so that the next copy or uninstall can
+            // replace or delete it; hidden and the other bits stay as listed.
+            if (entry.attributes & platform::kAttributeReadOnly)
+                fs_.SetAttributes(dst + entry.name, entry.attributes & ~platform::kAttributeReadOnly);
+        }
+        return true;
+    }
+
+    platform::FileSystem& fs_;
+    FolderCopyView& view_;
+    std::optional<platform::FileIdentity> destination_;
+};
+
+// A link inside the tree goes as the link: what it points at is outside the
+// tree and not ours. Deferred like anything else that cannot go now.
+void RemoveLink(platform::FileSystem& fs, const std::string& path, bool toFolder) {
+    const bool removed = toFolder ? fs.RemoveEmptyFolder(path) : fs.RemoveFile(path);
+    if (!removed) fs.DeleteAtRestart(path);
+}
+
+}  // namespace
+
+bool IsPackageComplete(platform::FileSystem& fs, const std::string& folder) {
+    if (!fs.DirectoryExists(folder)) return false;
+    const std::string manifest = folder + kManifestName;
+    if (!fs.FileExists(manifest)) return false;
+    // The same reading of the manifest as the synchronisation's: a blank line
+    // or a line without "=" is an entry with an empty name, never present.
+    for (const ManifestEntry& entry : ParseManifest(fs.ReadWholeFile(manifest))) {
+        if (SameAsciiText(entry.name, kLauncherName)) continue;
+        // A name that cannot be a file of this folder ("..\x", "C:\x") is one
+        // the synchronisation would never fetch: missing, whatever is there.
+        if (!IsPackageFileName(entry.name) || !fs.FileExists(folder + entry.name)) return false;
+    }
+    return true;
+}
+
+bool CopyFolderTree(platform::FileSystem& fs, FolderCopyView& view, const std::string& src,
+                    const std::string& dst) {
+    return TreeCopy(fs, view).Run(src, dst);
+}
+
+void DeleteFolderTree(platform::FileSystem& fs, const std::string& folder) {
+    const std::optional<std::vector<platform::DirectoryEntry>> entries = fs.TryListFolder(folder);
+    if (!entries) return;  // no such folder: nothing deleted, nothing deferred
+    for (const platform::DirectoryEntry& entry : *entries) {
+        if (IsSkipped(entry)) continue;
+        const std::string path = platform::JoinPath(folder, entry.name);
+        if (entry.isLink)
+            RemoveLink(fs, path, entry.isDirectory);
+        else if (entry.isDirectory)
+            DeleteFolderTree(fs, path);
+        else
+            DeleteFileOrDefer(fs, path);
+    }
+    // Still holding a deferred file or a skipped dot entry, or in use.
+    if (!fs.RemoveEmptyFolder(folder)) fs.DeleteAtRestart(folder);
+}
+
+}  // namespace klv

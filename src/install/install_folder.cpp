@@ -1,0 +1,26 @@
+#include "install/install_folder.h"
+
+#include "install/folder_tree.h"
+#include "install/install_guard.h"
+#include "install/run_value.h"
+#include "install/special_folders.h"
+#include "platform/registry.h"
+
+namespace klv {
+
+std::string InstallDir;
+
+std::string FindInstalledDir() {
+    const std::optional<std::string> value = platform::ReadMachineString(kRunKeyPath, kRunValueName);
+    return value ? RunValueFolder(*value) : std::string();
+}
+
+std::string DefaultInstallDir() { return SpecialFolderPath(kCommonAppDataIndex) + kDefaultInstallFolderName; }
+
+bool DeleteInstallFolder(platform::FileSystem& fs, const std::string& installDir) {
+    if (JudgeInstallFolder(fs, installDir, ShellKnownFolders()) != InstallFolderVerdict::Ours) return false;
+    DeleteFolderTree(fs, installDir);
+    return true;
+}
+
+}  // namespace klv

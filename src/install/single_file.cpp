@@ -1,0 +1,37 @@
+#include "install/single_file.h"
+
+#include "platform/text_encoding.h"
+
+namespace klv {
+
+std::string CopyFailureText(const std::string& name) {
+    return "拷贝文件" + platform::AnsiToUtf8(name) + "失败。";
+}
+
+bool DisplaceExisting(platform::FileSystem& fs, const std::string& path) {
+    if (!fs.FileExists(path) || fs.RemoveFile(path)) return true;
+    // No upper bound: every candidate that stays is a file still in use, and
+    // there are only so many of those.
+    for (unsigned long long n = 0;; ++n) {
+        const std::string candidate = path + ".old" + std::to_string(n);
+        if (!fs.FileExists(candidate) || fs.RemoveFile(candidate)) return fs.RenameFile(path, candidate);
+    }
+}
+
+bool CopyOneFile(platform::FileSystem& fs, FolderCopyView& view, const std::string& src, const std::string& dst,
+                 const std::string& name) {
+    const std::string target = dst + name;
+    const bool copied = DisplaceExisting(fs, target) && fs.CopyFileOver(src + name, target);
+    if (!copied) view.ShowCopyFailure(CopyFailureText(name));
+    return copied;
+}
+
+void DeleteFileOrDefer(platform::FileSystem& fs, const std::string& path) {
+    if (!fs.FileExists(path) || fs.RemoveFile(path)) return;
+    // A read-only file is ours to delete all the same, and the restart would
+    // refuse it as well: make it writable and try once more before deferring.
+    if (fs.SetReadOnly(path, false) && fs.RemoveFile(path)) return;
+    fs.DeleteAtRestart(path);
+}
+
+}  // namespace klv

@@ -1,0 +1,189 @@
+#include "platform/folder_access.h"
+
+#include <windows.h>
+#include <aclapi.h>
+
+#include <cstring>
+
+#include "platform/file_system.h"
+#include "platform/win32/access_list.h"
+
+namespace klv::platform {
+namespace {
+
+template <class T>
+using LocalPtr = std::unique_ptr<T, LocalMemoryDeleter>;
+
+// Offset of SidStart in every plain entry: the header and the mask.
+constexpr DWORD kEntryHeaderSize = sizeof(ACE_HEADER) + sizeof(ACCESS_MASK);
+
+bool SizeOf(PACL acl, ACL_SIZE_INFORMATION& size) {
+    return GetAclInformation(acl, &size, sizeof size, AclSizeInformation) != FALSE;
+}
+
+bool RevisionOf(PACL acl, ACL_REVISION_INFORMATION& revision) {
+    return GetAclInformation(acl, &revision, sizeof revision, AclRevisionInformation) != FALSE;
+}
+
+// Deletes every entry whose SID (where the plain layouts keep it) is `sid`,
+// from the last to the first so that the indexes still to visit stay put.
+void RemoveEntriesFor(PACL acl, PSID sid, DWORD count) {
+    const DWORD sidLength = GetLengthSid(sid);
+    for (DWORD i = count; i-- > 0;) {
+        void* entry = nullptr;
+        if (!GetAce(acl, i, &entry)) continue;
+        const auto* plain = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
+        // An entry too small to hold the SID cannot name it; reading one
+        // would run past the list.
+        if (plain->Header.AceSize < kEntryHeaderSize + sidLength) continue;
+        if (EqualSid(const_cast<DWORD*>(&plain->SidStart), sid)) DeleteAce(acl, i);
+    }
+}
+
+bool AddEntry(PACL acl, DWORD revision, PSID sid, DWORD mask, BYTE flags, DWORD entrySize) {
+    LocalPtr<ACCESS_ALLOWED_ACE> entry(static_cast<ACCESS_ALLOWED_ACE*>(LocalAlloc(LPTR, entrySize)));
+    if (!entry) return false;
+    entry->Header.AceType = ACCESS_ALLOWED_ACE_TYPE;
+    entry->Header.AceFlags = flags;
+    entry->Header.AceSize = static_cast<WORD>(entrySize);
+    entry->Mask = mask;
+    if (!CopySid(entrySize - kEntryHeaderSize, &entry->SidStart, sid)) return false;
+    // Index 0: each entry goes in at the head of the list.
+    return AddAce(acl, revision, 0, entry.get(), entrySize) != FALSE;
+}
+
+// The path as the security functions take it: a folder without its
+// trailing backslash ("C:\" keeps its own).
+std::string WithoutTrailingSeparator(std::string path) {
+    while (path.size() > 3 && EndsWithSeparator(path)) path.pop_back();
+    return path;
+}
+
+bool IsExistingFile(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// The current security descriptor with its DACL, read by either road.
+struct DaclRead {
+    LocalPtr<void> descriptor;
+    PACL dacl = nullptr;
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+};
+
+bool ReadDacl(const std::string& path, bool nt4, DaclRead& read) {
+    if (nt4) {
+        DWORD needed = 0;
+        GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
+        if (needed == 0) return false;  // no such path, or no right to read it
+        read.descriptor.reset(LocalAlloc(LPTR, needed));
+        if (!read.descriptor) return false;
+        if (!GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, read.descriptor.get(), needed, &needed))
+            return false;
+        return GetSecurityDescriptorDacl(read.descriptor.get(), &read.present, &read.dacl, &read.defaulted) != FALSE;
+    }
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const DWORD status = GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                               nullptr, &read.dacl, nullptr, &descriptor);
+    read.descriptor.reset(descriptor);
+    if (status != ERROR_SUCCESS) {
+        SetLastError(status);
+        return false;
+    }
+    return true;
+}
+
+bool WriteDacl(const std::string& path, bool nt4, PACL dacl, const DaclRead& read) {
+    if (!nt4) {
+        const DWORD status = SetNamedSecurityInfoA(const_cast<char*>(path.c_str()), SE_FILE_OBJECT,
+                                                   DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl, nullptr);
+        if (status != ERROR_SUCCESS) SetLastError(status);
+        return status == ERROR_SUCCESS;
+    }
+    LocalPtr<void> descriptor(LocalAlloc(LPTR, SECURITY_DESCRIPTOR_MIN_LENGTH));
+    if (!descriptor || !InitializeSecurityDescriptor(descriptor.get(), SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(descriptor.get(), read.present, dacl, read.defaulted))
+        return false;
+    return SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.get()) != FALSE;
+}
+
+}  // namespace
+
+LocalAcl NewGrantedDacl(PSECURITY_DESCRIPTOR descriptor, PACL dacl, PSID sid, DWORD mask, GrantRoad road,
+                        bool isFile) {
+    // No DACL lets everyone in already; there is no list to edit.
+    if (dacl == nullptr) return nullptr;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD descriptorRevision = 0;
+    if (!GetSecurityDescriptorControl(descriptor, &control, &descriptorRevision) ||
+        (control & SE_DACL_PRESENT) == 0)
+        return nullptr;
+
+    ACL_SIZE_INFORMATION size{};
+    ACL_REVISION_INFORMATION revision{};
+    if (!SizeOf(dacl, size) || !RevisionOf(dacl, revision)) return nullptr;
+    RemoveEntriesFor(dacl, sid, size.AceCount);
+    if (!SizeOf(dacl, size) || !RevisionOf(dacl, revision)) return nullptr;
+
+    const DWORD entrySize = GetLengthSid(sid) + kEntryHeaderSize;
+    const bool twoEntries = road == GrantRoad::WindowsNT4 && !isFile;
+    const std::int64_t newSize =
+        NewAccessListSize(size.AclBytesInUse, size.AclBytesFree, entrySize, twoEntries ? 2 : 1);
+    // The size field of a list is 16 bits wide.
+    if (newSize > MAXWORD) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return nullptr;
+    }
+    LocalAcl granted(static_cast<PACL>(LocalAlloc(LPTR, static_cast<SIZE_T>(newSize))));
+    if (!granted) return nullptr;
+    std::memcpy(granted.get(), dacl, size.AclBytesInUse + size.AclBytesFree);
+    granted->AclSize = static_cast<WORD>(newSize);
+    ACL_SIZE_INFORMATION check{};
+    if (!SizeOf(granted.get(), check)) return nullptr;
+
+    bool added;
+    if (twoEntries) {
+        // Added in this order, the plain entry ends up first.
+        added = AddEntry(granted.get(), revision.AclRevision, sid, mask,
+                         OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE | INHERIT_ONLY_ACE, entrySize) &&
+                AddEntry(granted.get(), revision.AclRevision, sid, mask, 0, entrySize);
+    } else {
+        const BYTE flags = isFile ? 0 : OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+        added = AddEntry(granted.get(), revision.AclRevision, sid, mask, flags, entrySize);
+    }
+    if (!added || !SizeOf(granted.get(), check)) return nullptr;
+    return granted;
+}
+
+bool GrantAccessBy(const std::string& rawPath, PSID sid, DWORD mask, bool (*isNT4)()) {
+    if (!IsValidSid(sid)) return false;
+    const std::string path = WithoutTrailingSeparator(rawPath);
+    const bool isFile = IsExistingFile(path);
+    DaclRead read;
+    if (!ReadDacl(path, isNT4(), read)) return false;
+    const LocalAcl granted = NewGrantedDacl(read.descriptor.get(), read.dacl, sid, mask,
+                                            isNT4() ? GrantRoad::WindowsNT4 : GrantRoad::LaterSystems, isFile);
+    if (!granted) return false;
+    return WriteDacl(path, isNT4(), granted.get(), read);
+}
+
+bool GrantAccess(const std::string& path, PSID sid, DWORD mask) { return GrantAccessBy(path, sid, mask, IsWindowsNT4); }
+
+bool GrantEveryoneAccess(const std::string& path) {
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everyone = nullptr;
+    if (!AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone)) return false;
+    const bool granted = IsValidSid(everyone) && GrantAccess(path, everyone, kEveryoneAccessMask);
+    FreeSid(everyone);
+    return granted;
+}
+
+bool IsWindowsNT4() {
+    OSVERSIONINFOA info{};
+    info.dwOSVersionInfoSize = sizeof info;  // 148
+    if (!GetVersionExA(&info)) return false;
+    return info.dwPlatformId == VER_PLATFORM_WIN32_NT && info.dwMajorVersion == 4;
+}
+
+}  // namespace klv::platform
