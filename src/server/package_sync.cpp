@@ -29,6 +29,16 @@ private:
     std::unordered_map<std::string, std::string> versions_;
 };
 
+// Deletes a manifest whatever its read-only attribute. Windows keeps the
+// attribute through a rename and refuses to delete a read-only file, so a
+// manifest that came read-only (copied from a CD, marked by a user) would
+// otherwise outlive its commit as a stale files_o.txt, which every later run
+// takes for the previous manifest.
+bool RemoveManifest(platform::FileSystem& files, const std::string& path) {
+    if (files.RemoveFile(path)) return true;
+    return files.FileExists(path) && files.SetReadOnly(path, false) && files.RemoveFile(path);
+}
+
 // The finishing work of a synchronisation, run by the destructor on every way
 // out, a raised failure included: hide the bar, enable the buttons and links,
 // then keep the new manifest (after Commit) or bring the previous one back.
@@ -56,17 +66,19 @@ public:
         } catch (...) {
         }
         if (committed_) {
-            files_.RemoveFile(previous_);
+            RemoveManifest(files_, previous_);
             return;
         }
-        // files.txt is removed only once this run may have replaced it: a
-        // failure while the previous manifest is still being read must not
-        // delete the one copy of it.
-        if (manifestMayHaveChanged_) files_.RemoveFile(manifest_);
+        // files.txt goes only when it is not the previous manifest: this run
+        // replaced it, or the previous one waits in files_o.txt. A previous
+        // manifest that could not be moved aside, or was still being read
+        // when a failure came, is the one copy there is.
+        if (replaced_ || previousAside_) RemoveManifest(files_, manifest_);
         files_.RenameFile(previous_, manifest_);
     }
 
-    void ManifestMayChangeFromHere() { manifestMayHaveChanged_ = true; }
+    void PreviousManifestMovedAside() { previousAside_ = true; }
+    void ManifestReplaced() { replaced_ = true; }
     void Commit() { committed_ = true; }
 
 private:
@@ -75,12 +87,14 @@ private:
     std::string manifest_;
     std::string previous_;
     SyncProgressBar bar_;
-    bool manifestMayHaveChanged_ = false;
+    bool previousAside_ = false;
+    bool replaced_ = false;
     bool committed_ = false;
 };
 
 // Loads the folder's previous manifest and moves it aside as files_o.txt.
-std::vector<ManifestEntry> TakePreviousManifest(platform::FileSystem& files, const std::string& folder) {
+std::vector<ManifestEntry> TakePreviousManifest(platform::FileSystem& files, const std::string& folder,
+                                                SyncSession& session) {
     const std::string manifest = folder + kManifestName;
     const std::string previous = folder + kPreviousManifestName;
     if (files.FileExists(previous)) {
@@ -89,12 +103,14 @@ std::vector<ManifestEntry> TakePreviousManifest(platform::FileSystem& files, con
         // whose files all arrived, and files.txt may name versions that never
         // did. Start again from the complete one.
         std::vector<ManifestEntry> entries = ParseManifest(files.ReadWholeFile(previous));
-        files.RemoveFile(manifest);
+        RemoveManifest(files, manifest);
+        session.PreviousManifestMovedAside();
         return entries;
     }
     if (!files.FileExists(manifest)) return {};
     std::vector<ManifestEntry> entries = ParseManifest(files.ReadWholeFile(manifest));
-    files.RenameFile(manifest, previous);  // a failed rename is ignored
+    // A failed rename is ignored; files.txt then stays the previous manifest.
+    if (files.RenameFile(manifest, previous)) session.PreviousManifestMovedAside();
     return entries;
 }
 
@@ -161,12 +177,12 @@ bool PackageSynchroniser::SyncPackage(const std::string& folder, SyncProgressBar
     view_.ProcessMessages();
     activeBar_ = bar;
 
-    const ManifestIndex previous(TakePreviousManifest(files_, folder));
-    session.ManifestMayChangeFromHere();
+    const ManifestIndex previous(TakePreviousManifest(files_, folder, session));
     if (!FetchPackageFile(folder, kManifestName)) {
         view_.ShowWarningBox(kDownloadFailedText, kNoticeCaption);
         return false;
     }
+    session.ManifestReplaced();
 
     const std::vector<ManifestEntry> listed = ParseManifest(files_.ReadWholeFile(folder + kManifestName));
     const std::size_t n = listed.size();

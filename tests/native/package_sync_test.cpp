@@ -331,6 +331,67 @@ TEST_F(PackageSyncTest, ARaisedFailureReenablesTheWindowAndRestoresTheManifest) 
     EXPECT_EQ(local_.Read("a.dll"), "old");
 }
 
+TEST_F(PackageSyncTest, AReadOnlyManifestIsCommittedSoTheNextRunFetchesNothing) {
+    // The read-only attribute survives the rename to files_o.txt, and a
+    // commit that cannot delete files_o.txt left it behind: every later run
+    // took it for the previous manifest and fetched up-to-date files again.
+    local_.Write("files.txt", "a.dll=1\r\n");
+    local_.Write("a.dll", "old a.dll");
+    ASSERT_TRUE(platform::RealFileSystem().SetReadOnly(local_.path() + "files.txt", true));
+    ServeManifest("a.dll=2\r\n");
+    Serve("a.dll");
+    ASSERT_TRUE(Sync());
+    EXPECT_TRUE(WasFetched("a.dll"));
+    EXPECT_FALSE(local_.Exists("files_o.txt"));
+    EXPECT_EQ(server_.RequestCount(), 2);
+    ASSERT_TRUE(Sync());
+    EXPECT_EQ(server_.RequestCount(), 3);  // the manifest alone: a.dll is up to date
+    EXPECT_FALSE(local_.Exists("files_o.txt"));
+}
+
+TEST_F(PackageSyncTest, AReadOnlyManifestIsRestoredOnFailureAndCommittedLater) {
+    const std::string previous = "a.dll=1\r\n";
+    local_.Write("files.txt", previous);
+    ASSERT_TRUE(platform::RealFileSystem().SetReadOnly(local_.path() + "files.txt", true));
+    ServeManifest("a.dll=2\r\nb.dll=1\r\n");
+    Serve("a.dll");  // b.dll is missing: the run fails
+    EXPECT_FALSE(Sync());
+    ExpectPreviousManifestBack(previous);
+    Serve("b.dll");
+    ASSERT_TRUE(Sync());
+    EXPECT_EQ(local_.Read("files.txt"), "a.dll=2\r\nb.dll=1\r\n");
+    EXPECT_FALSE(local_.Exists("files_o.txt"));
+}
+
+TEST_F(PackageSyncTest, AReadOnlyManifestOfAnInterruptedRunIsDroppedWithoutADisplacedCopy) {
+    // The unfinished run's files.txt is read-only; it used to be displaced to
+    // files.txt.old instead of deleted, a copy that no run ever removes.
+    local_.Write("files_o.txt", "a.dll=1\r\n");
+    local_.Write("files.txt", "a.dll=2\r\n");
+    ASSERT_TRUE(platform::RealFileSystem().SetReadOnly(local_.path() + "files.txt", true));
+    local_.Write("a.dll", "old a.dll");
+    ServeManifest("a.dll=2\r\n");
+    Serve("a.dll");
+    ASSERT_TRUE(Sync());
+    EXPECT_TRUE(WasFetched("a.dll"));
+    EXPECT_EQ(local_.Read("files.txt"), "a.dll=2\r\n");
+    EXPECT_FALSE(local_.Exists("files_o.txt"));
+    EXPECT_FALSE(local_.Exists("files.txt.old"));
+}
+
+TEST_F(PackageSyncTest, APreviousManifestThatCouldNotBeMovedAsideSurvivesAFailedRun) {
+    // files.txt that cannot be renamed to files_o.txt stays the previous
+    // manifest; a failed run used to delete it as if it were the new one.
+    const std::string previous = "a.dll=1\r\n";
+    local_.Write("files.txt", previous);
+    test::RefusingFileSystem files(platform::RealFileSystem());
+    files.unmovable.insert(local_.path() + "files.txt");
+    PackageSynchroniser sync(http_, files, view_);
+    // The server has no manifest: the run fails at its first download.
+    EXPECT_FALSE(sync.SyncPackage(local_.path(), SyncProgressBar::Download));
+    ExpectPreviousManifestBack(previous);
+}
+
 TEST_F(PackageSyncTest, AnInterruptedRunIsRepeatedFromTheLastCompleteManifest) {
     // A run was cut short after files.txt had been replaced: files_o.txt is
     // the manifest that a.dll's content belongs to.
