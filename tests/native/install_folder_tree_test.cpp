@@ -1,0 +1,434 @@
+// The folder-tree operations on real temporary folders, with the refusing
+// wrapper standing for files the system will not delete or read.
+#include "install/folder_tree.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "install/single_file.h"
+#include "platform/error.h"
+#include "support/refusing_file_system.h"
+#include "support/temp_folder.h"
+
+namespace klv {
+namespace {
+
+using platform::RealFileSystem;
+using test::RefusingFileSystem;
+using test::TempFolder;
+
+class RecordingCopyView : public FolderCopyView {
+public:
+    void ShowCopyFailure(const std::string& text) override { boxes.push_back(text); }
+    std::vector<std::string> boxes;
+};
+
+// Records the copies in the order they were asked for.
+class CopyLog : public RefusingFileSystem {
+public:
+    using RefusingFileSystem::RefusingFileSystem;
+    bool CopyFileOver(const std::string& from, const std::string& to) override {
+        copies.push_back(from);
+        return RefusingFileSystem::CopyFileOver(from, to);
+    }
+    std::vector<std::string> copies;
+};
+
+void SymLink(const std::string& target, const std::string& link) {
+    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0) << link;
+}
+
+bool IsReadOnly(const std::string& native) {
+    struct stat st{};
+    return ::stat(native.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0;
+}
+
+// --- IsPackageComplete ------------------------------------------------------
+
+TEST(IsPackageComplete, FollowsTheManifestLineByLine) {
+    struct Case {
+        const char* manifest;
+        bool expected;
+        const char* catches;
+    };
+    const Case cases[] = {
+        {"a.dll=1.0\r\nsub\\b.dll=1.0\r\n", true, "every listed file present, one in a sub-folder"},
+        {"", true, "an empty manifest lists nothing that could be missing"},
+        {"Kesto.exe=1.0.12.15\r\na.dll=1\r\n", true, "the launcher itself need not be there"},
+        {"KESTO.EXE=1.0\r\na.dll=1\r\n", true, "the launcher's name is compared without case"},
+        {"a.dll=1\r\nmissing.dll=1\r\n", false, "a listed file that is absent"},
+        {"a.dll=1\r\n\r\nsub\\b.dll=1\r\n", false, "a blank line has an empty name, and the folder is no file"},
+        {"a.dll\r\n", false, "a line without '=' has an empty name, though a.dll is present"},
+        {"a.dll=1\nsub\\b.dll=1", true, "LF line ends, and a last line without an end"},
+        {"a.dll=1\rsub\\b.dll=1\r", true, "CR line ends; the final CR adds no empty line"},
+        {"a.dll=1\r\n\n", false, "CR LF then LF: the second end closes an empty line"},
+        {"sub=1\r\n", false, "a listed name that is a folder is no file"},
+        {"..\\outside.txt=1\r\n", false, "a name outside the folder never counts, even when that file exists"},
+        {"a.dll==2\r\n", true, "the name ends at the first '='"},
+    };
+    for (const Case& c : cases) {
+        TempFolder root;
+        root.Write("outside.txt", "x");
+        root.Write("pkg\\a.dll", "a");
+        root.Write("pkg\\sub\\b.dll", "b");
+        root.Write("pkg\\files.txt", c.manifest);
+        EXPECT_EQ(IsPackageComplete(RealFileSystem(), root.path() + "pkg\\"), c.expected) << c.catches;
+    }
+}
+
+TEST(IsPackageComplete, IsFalseWithoutFolderOrManifest) {
+    TempFolder dir;
+    dir.Write("nomanifest\\a.dll", "a");
+    dir.Write("folder-manifest\\files.txt\\x", "x");
+    EXPECT_FALSE(IsPackageComplete(RealFileSystem(), dir.path() + "none\\"));
+    EXPECT_FALSE(IsPackageComplete(RealFileSystem(), dir.path() + "nomanifest\\"));
+    EXPECT_FALSE(IsPackageComplete(RealFileSystem(), dir.path() + "folder-manifest\\"));
+}
+
+TEST(IsPackageComplete, RaisesWhenTheManifestCannotBeRead) {
+    TempFolder dir;
+    dir.Write("files.txt", "a.dll=1\r\n");
+    RefusingFileSystem fs(RealFileSystem());
+    fs.unreadable.insert(dir.path() + "files.txt");
+    EXPECT_THROW(IsPackageComplete(fs, dir.path()), EFOpenError);
+}
+
+// --- DisplaceExisting -----------------------------------------------------------
+
+TEST(DisplaceExisting, DeletesWhatItCanAndMovesTheRestToAFreeOldName) {
+    TempFolder dir;
+    const std::string x = dir.path() + "KLVCtrl.exe";
+    RefusingFileSystem fs(RealFileSystem());
+
+    // Nothing there: free already.
+    EXPECT_TRUE(DisplaceExisting(fs, x));
+
+    // Deletable: deleted, no .old name used.
+    dir.Write("KLVCtrl.exe", "v1");
+    EXPECT_TRUE(DisplaceExisting(fs, x));
+    EXPECT_FALSE(dir.Exists("KLVCtrl.exe"));
+    EXPECT_FALSE(dir.Exists("KLVCtrl.exe.old0"));
+
+    // In use while .old0 is in use too and .old1 is free: moved to .old1.
+    dir.Write("KLVCtrl.exe", "v2");
+    dir.Write("KLVCtrl.exe.old0", "v0");
+    fs.undeletable = {x, x + ".old0"};
+    EXPECT_TRUE(DisplaceExisting(fs, x));
+    EXPECT_FALSE(dir.Exists("KLVCtrl.exe"));
+    EXPECT_EQ(dir.Read("KLVCtrl.exe.old0"), "v0");
+    EXPECT_EQ(dir.Read("KLVCtrl.exe.old1"), "v2");
+
+    // In use, and .old0 taken by a file that can go now: .old0 is reused.
+    dir.Write("KLVCtrl.exe", "v3");
+    fs.undeletable = {x};
+    EXPECT_TRUE(DisplaceExisting(fs, x));
+    EXPECT_EQ(dir.Read("KLVCtrl.exe.old0"), "v3");
+    EXPECT_EQ(dir.Read("KLVCtrl.exe.old1"), "v2");  // untouched: the first free name was enough
+
+    // Cannot be moved either: false, the file stays.
+    dir.Write("KLVCtrl.exe", "v4");
+    fs.undeletable = {x, x + ".old0", x + ".old1"};
+    fs.unmovable = {x};
+    EXPECT_FALSE(DisplaceExisting(fs, x));
+    EXPECT_EQ(dir.Read("KLVCtrl.exe"), "v4");
+}
+
+TEST(DisplaceExisting, MovesAReadOnlyTargetAside) {
+    // The real layer refuses to delete a read-only file, as Windows does.
+    TempFolder dir;
+    dir.Write("a.dll", "old");
+    ASSERT_TRUE(RealFileSystem().SetReadOnly(dir.path() + "a.dll", true));
+    EXPECT_TRUE(DisplaceExisting(RealFileSystem(), dir.path() + "a.dll"));
+    EXPECT_FALSE(dir.Exists("a.dll"));
+    EXPECT_EQ(dir.Read("a.dll.old0"), "old");
+}
+
+TEST(DisplaceExisting, LeavesAFolderOfThatNameAlone) {
+    // A folder is no file: nothing to displace, and the copy onto it fails later.
+    TempFolder dir;
+    dir.Write("a.dll\\inner", "x");
+    EXPECT_TRUE(DisplaceExisting(RealFileSystem(), dir.path() + "a.dll"));
+    EXPECT_TRUE(dir.Exists("a.dll\\inner"));
+}
+
+// --- CopyOneFile and CopyFolderTree -----------------------------------------------
+
+TEST(CopyOneFile, ShowsOneBoxWithTheBareNameWhenItFails) {
+    TempFolder src, dst;
+    RecordingCopyView view;
+    // "\xC4\xE3\xBA\xC3" is a code page 936 name; the box text is UTF-8.
+    EXPECT_FALSE(CopyOneFile(RealFileSystem(), view, src.path(), dst.path(), "\xC4\xE3\xBA\xC3.dll"));
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0], "拷贝文件你好.dll失败。");
+
+    src.Write("a.dll", "new");
+    EXPECT_TRUE(CopyOneFile(RealFileSystem(), view, src.path(), dst.path(), "a.dll"));
+    EXPECT_EQ(dst.Read("a.dll"), "new");
+    EXPECT_EQ(view.boxes.size(), 1u);
+}
+
+TEST(CopyOneFile, FailsWithABoxWhenTheTargetCannotBeFreed) {
+    TempFolder src, dst;
+    src.Write("a.dll", "new");
+    dst.Write("a.dll", "old");
+    RefusingFileSystem fs(RealFileSystem());
+    fs.undeletable = {dst.path() + "a.dll"};
+    fs.unmovable = {dst.path() + "a.dll"};
+    RecordingCopyView view;
+    EXPECT_FALSE(CopyOneFile(fs, view, src.path(), dst.path(), "a.dll"));
+    EXPECT_EQ(view.boxes, std::vector<std::string>{"拷贝文件a.dll失败。"});
+    EXPECT_EQ(dst.Read("a.dll"), "old");
+}
+
+TEST(CopyFolderTree, CopiesTheTreeButLeadingDotEntries) {
+    TempFolder src, dst;
+    src.Write("KLVInst.exe", "inst");
+    src.Write("files.txt", "KLVInst.exe=1\r\n");
+    src.Write("sub\\deep\\x.dll", "x");
+    src.Write("sub\\empty\\.keep", "");
+    src.Write(".git\\config", "secret");
+    src.Write("sub\\.cfg", "cfg");
+    RecordingCopyView view;
+    const std::string target = dst.path() + "new\\chain\\";
+    EXPECT_TRUE(CopyFolderTree(RealFileSystem(), view, src.path(), target));
+    EXPECT_TRUE(view.boxes.empty());
+    EXPECT_EQ(dst.Read("new\\chain\\KLVInst.exe"), "inst");
+    EXPECT_EQ(dst.Read("new\\chain\\files.txt"), "KLVInst.exe=1\r\n");
+    EXPECT_EQ(dst.Read("new\\chain\\sub\\deep\\x.dll"), "x");
+    EXPECT_TRUE(RealFileSystem().DirectoryExists(target + "sub\\empty"));  // folders come along, even empty ones
+    EXPECT_FALSE(dst.Exists("new\\chain\\.git"));
+    EXPECT_FALSE(dst.Exists("new\\chain\\sub\\.cfg"));
+    EXPECT_FALSE(dst.Exists("new\\chain\\sub\\empty\\.keep"));
+}
+
+TEST(CopyFolderTree, FromAMissingSourceCreatesTheTargetAndSucceeds) {
+    TempFolder dst;
+    RecordingCopyView view;
+    EXPECT_TRUE(CopyFolderTree(RealFileSystem(), view, dst.path() + "none\\", dst.path() + "a\\b\\"));
+    EXPECT_TRUE(RealFileSystem().DirectoryExists(dst.path() + "a\\b\\"));
+    EXPECT_TRUE(view.boxes.empty());
+}
+
+TEST(CopyFolderTree, DisplacesATargetInUseAndGoesOn) {
+    TempFolder src, dst;
+    src.Write("KLVCtrl.exe", "new");
+    src.Write("sub\\b.dll", "b");
+    dst.Write("KLVCtrl.exe", "running");
+    RefusingFileSystem fs(RealFileSystem());
+    fs.undeletable = {dst.path() + "KLVCtrl.exe"};
+    RecordingCopyView view;
+    EXPECT_TRUE(CopyFolderTree(fs, view, src.path(), dst.path()));
+    EXPECT_EQ(dst.Read("KLVCtrl.exe"), "new");
+    EXPECT_EQ(dst.Read("KLVCtrl.exe.old0"), "running");
+    EXPECT_EQ(dst.Read("sub\\b.dll"), "b");
+    EXPECT_TRUE(view.boxes.empty());
+}
+
+TEST(CopyFolderTree, StopsAtAFailureTwoLevelsDownAfterOneBoxKeepingEarlierCopies) {
+    TempFolder src, dst;
+    for (const char* name : {"a.dll", "b.dll", "one\\c.dll", "one\\two\\d.dll", "one\\two\\bad.dll",
+                             "one\\two\\e.dll", "one\\f.dll", "z\\g.dll"})
+        src.Write(name, name);
+    CopyLog fs(RealFileSystem());
+    const std::string bad = src.path() + "one\\two\\bad.dll";
+    fs.unreadable.insert(bad);
+    RecordingCopyView view;
+    EXPECT_FALSE(CopyFolderTree(fs, view, src.path(), dst.path()));
+    EXPECT_EQ(view.boxes, std::vector<std::string>{"拷贝文件bad.dll失败。"});
+    // The failing copy is the last one asked for: nothing after it is touched.
+    ASSERT_FALSE(fs.copies.empty());
+    EXPECT_EQ(fs.copies.back(), bad);
+    // Every copy made before it is still there, complete.
+    for (std::size_t i = 0; i + 1 < fs.copies.size(); ++i) {
+        const std::string name = fs.copies[i].substr(src.path().size());
+        EXPECT_EQ(dst.Read(name), src.Read(name)) << name;
+    }
+    EXPECT_FALSE(dst.Exists("one\\two\\bad.dll"));
+}
+
+TEST(CopyFolderTree, LeavesNoCopyReadOnly) {
+    TempFolder src, dst;
+    src.Write("ro.dll", "ro");
+    src.Write("rw.dll", "rw");
+    ASSERT_TRUE(RealFileSystem().SetReadOnly(src.path() + "ro.dll", true));
+    RecordingCopyView view;
+    ASSERT_TRUE(CopyFolderTree(RealFileSystem(), view, src.path(), dst.path()));
+    EXPECT_EQ(dst.Read("ro.dll"), "ro");
+    EXPECT_FALSE(IsReadOnly(dst.native() + "ro.dll"));
+    EXPECT_TRUE(IsReadOnly(src.native() + "ro.dll"));  // the source keeps its attribute
+    EXPECT_FALSE(IsReadOnly(dst.native() + "rw.dll"));
+    // So a second copy over it needs no displacement.
+    ASSERT_TRUE(CopyFolderTree(RealFileSystem(), view, src.path(), dst.path()));
+    EXPECT_FALSE(dst.Exists("ro.dll.old0"));
+    EXPECT_TRUE(view.boxes.empty());
+}
+
+TEST(CopyFolderTree, OntoItselfChangesNothing) {
+    // Displacing each target would delete the very file about to be copied.
+    TempFolder dir;
+    dir.Write("a.dll", "a");
+    dir.Write("sub\\b.dll", "b");
+    RecordingCopyView view;
+    EXPECT_TRUE(CopyFolderTree(RealFileSystem(), view, dir.path(), dir.path()));
+    // Another name for the same folder is the same folder.
+    SymLink(dir.native(), dir.native() + "sub/alias");
+    EXPECT_TRUE(CopyFolderTree(RealFileSystem(), view, dir.path() + "sub\\alias\\", dir.path()));
+    EXPECT_EQ(dir.Read("a.dll"), "a");
+    EXPECT_EQ(dir.Read("sub\\b.dll"), "b");
+    EXPECT_FALSE(dir.Exists("a.dll.old0"));
+    EXPECT_TRUE(view.boxes.empty());
+}
+
+TEST(CopyFolderTree, IntoItsOwnSubFolderDoesNotCopyTheTargetIntoItself) {
+    TempFolder dir;
+    dir.Write("a.dll", "a");
+    dir.Write("sub\\b.dll", "b");
+    RecordingCopyView view;
+    EXPECT_TRUE(CopyFolderTree(RealFileSystem(), view, dir.path(), dir.path() + "backup\\"));
+    EXPECT_EQ(dir.Read("backup\\a.dll"), "a");
+    EXPECT_EQ(dir.Read("backup\\sub\\b.dll"), "b");
+    EXPECT_FALSE(dir.Exists("backup\\backup"));
+}
+
+TEST(CopyFolderTree, NeitherFollowsNorRecreatesFolderLinks) {
+    TempFolder src, dst, elsewhere;
+    src.Write("a.dll", "a");
+    elsewhere.Write("big\\data.bin", "not ours");
+    elsewhere.Write("single.txt", "one file");
+    SymLink(elsewhere.native() + "big", src.native() + "linked");
+    SymLink(src.native(), src.native() + "loop");  // would copy forever if followed
+    SymLink(elsewhere.native() + "single.txt", src.native() + "file-link.txt");
+    RecordingCopyView view;
+    EXPECT_TRUE(CopyFolderTree(RealFileSystem(), view, src.path(), dst.path()));
+    EXPECT_EQ(dst.Read("a.dll"), "a");
+    EXPECT_FALSE(dst.Exists("linked"));
+    EXPECT_FALSE(dst.Exists("loop"));
+    // A link to a file is copied as the file it leads to.
+    EXPECT_EQ(dst.Read("file-link.txt"), "one file");
+    EXPECT_TRUE(view.boxes.empty());
+}
+
+// --- DeleteFileOrDefer and DeleteFolderTree --------------------------------------------
+
+TEST(DeleteFileOrDefer, DeletesNowOrDefersAndIgnoresWhatIsNoFile) {
+    TempFolder dir;
+    dir.Write("a.dll", "a");
+    dir.Write("busy.dll", "b");
+    dir.Write("ro.dll", "r");
+    dir.Write("folder\\x", "x");
+    ASSERT_TRUE(RealFileSystem().SetReadOnly(dir.path() + "ro.dll", true));
+    RefusingFileSystem fs(RealFileSystem());
+    fs.undeletable = {dir.path() + "busy.dll"};
+
+    DeleteFileOrDefer(fs, dir.path() + "a.dll");
+    DeleteFileOrDefer(fs, dir.path() + "busy.dll");
+    DeleteFileOrDefer(fs, dir.path() + "ro.dll");
+    DeleteFileOrDefer(fs, dir.path() + "folder");
+    DeleteFileOrDefer(fs, dir.path() + "none");
+    EXPECT_FALSE(dir.Exists("a.dll"));
+    EXPECT_TRUE(dir.Exists("busy.dll"));
+    // Read-only is no reason to wait for a restart: it goes now.
+    EXPECT_FALSE(dir.Exists("ro.dll"));
+    EXPECT_TRUE(dir.Exists("folder\\x"));
+    EXPECT_EQ(fs.deferred, std::vector<std::string>{dir.path() + "busy.dll"});
+}
+
+TEST(DeleteFolderTree, DeletesATreeAndTheFolderItself) {
+    for (const bool trailing : {true, false}) {
+        TempFolder root;
+        root.Write("pkg\\a.dll", "a");
+        root.Write("pkg\\sub\\deep\\b.dll", "b");
+        root.Write("pkg\\empty\\placeholder", "");
+        RealFileSystem().RemoveFile(root.path() + "pkg\\empty\\placeholder");
+        RefusingFileSystem fs(RealFileSystem());
+        DeleteFolderTree(fs, root.path() + (trailing ? "pkg\\" : "pkg"));
+        EXPECT_FALSE(root.Exists("pkg")) << "trailing backslash: " << trailing;
+        EXPECT_TRUE(fs.deferred.empty());
+    }
+}
+
+TEST(DeleteFolderTree, DoesNothingForAMissingFolderOrAFile) {
+    TempFolder dir;
+    dir.Write("file", "x");
+    RefusingFileSystem fs(RealFileSystem());
+    DeleteFolderTree(fs, dir.path() + "none");
+    DeleteFolderTree(fs, dir.path() + "file");
+    DeleteFolderTree(fs, "");  // names no folder, least of all the working one
+    EXPECT_TRUE(dir.Exists("file"));
+    EXPECT_TRUE(fs.deferred.empty());
+}
+
+TEST(DeleteFolderTree, DefersWhatIsInUseWithTheFoldersAboveItAndDeletesTheRest) {
+    TempFolder root;
+    root.Write("pkg\\KLVCtrl\\bin\\KLVCtrl.exe", "running");
+    root.Write("pkg\\KLVCtrl\\bin\\readme.txt", "r");
+    root.Write("pkg\\KLVCtrl\\other.dll", "o");
+    root.Write("pkg\\a.dll", "a");
+    root.Write("pkg\\lib\\b.dll", "b");
+    RefusingFileSystem fs(RealFileSystem());
+    const std::string pkg = root.path() + "pkg";
+    fs.undeletable = {pkg + "\\KLVCtrl\\bin\\KLVCtrl.exe"};
+    DeleteFolderTree(fs, pkg);
+    // The running program's file first, then its folders from the inside out,
+    // so that the restart deletes them in an order that works; one backslash
+    // between folder and name.
+    EXPECT_EQ(fs.deferred, (std::vector<std::string>{pkg + "\\KLVCtrl\\bin\\KLVCtrl.exe", pkg + "\\KLVCtrl\\bin",
+                                                     pkg + "\\KLVCtrl", pkg}));
+    EXPECT_TRUE(root.Exists("pkg\\KLVCtrl\\bin\\KLVCtrl.exe"));
+    EXPECT_FALSE(root.Exists("pkg\\KLVCtrl\\bin\\readme.txt"));
+    EXPECT_FALSE(root.Exists("pkg\\KLVCtrl\\other.dll"));
+    EXPECT_FALSE(root.Exists("pkg\\a.dll"));
+    EXPECT_FALSE(root.Exists("pkg\\lib"));
+}
+
+TEST(DeleteFolderTree, LeavesLeadingDotEntriesAndDefersTheirFolder) {
+    TempFolder root;
+    root.Write("pkg\\a.dll", "a");
+    root.Write("pkg\\.git\\HEAD", "ref");
+    root.Write("pkg\\sub\\.cfg", "cfg");
+    RefusingFileSystem fs(RealFileSystem());
+    DeleteFolderTree(fs, root.path() + "pkg\\");
+    EXPECT_FALSE(root.Exists("pkg\\a.dll"));
+    EXPECT_EQ(root.Read("pkg\\.git\\HEAD"), "ref");
+    EXPECT_EQ(root.Read("pkg\\sub\\.cfg"), "cfg");
+    EXPECT_EQ(fs.deferred, (std::vector<std::string>{root.path() + "pkg\\sub", root.path() + "pkg\\"}));
+}
+
+TEST(DeleteFolderTree, RemovesLinksWithoutTouchingWhatTheyLeadTo) {
+    TempFolder root, outside;
+    outside.Write("precious\\data.txt", "keep");
+    outside.Write("single.txt", "keep too");
+    root.Write("pkg\\a.dll", "a");
+    SymLink(outside.native() + "precious", root.native() + "pkg/junction");
+    SymLink(outside.native() + "single.txt", root.native() + "pkg/file-link");
+    SymLink(root.native() + "pkg", root.native() + "pkg/loop");
+    SymLink(outside.native() + "gone", root.native() + "pkg/dangling");
+    RefusingFileSystem fs(RealFileSystem());
+    DeleteFolderTree(fs, root.path() + "pkg");
+    EXPECT_FALSE(root.Exists("pkg"));
+    EXPECT_TRUE(fs.deferred.empty());
+    EXPECT_EQ(outside.Read("precious\\data.txt"), "keep");
+    EXPECT_EQ(outside.Read("single.txt"), "keep too");
+}
+
+TEST(DeleteFolderTree, JoinsADoubleByteNameWhoseTrailByteIsABackslash) {
+    // "\x81\x5C" is one code page 936 character; its second byte is 0x5C, so
+    // the folder path does not end with a separator and one must be added.
+    TempFolder root;
+    const std::string name = "\x81\x5C";
+    ASSERT_EQ(::mkdir((root.native() + name).c_str(), 0777), 0);
+    std::ofstream(root.native() + name + "/a.dll") << "a";
+    ASSERT_TRUE(RealFileSystem().FileExists(root.path() + name + "\\a.dll"));
+    RefusingFileSystem fs(RealFileSystem());
+    DeleteFolderTree(fs, root.path() + name);
+    EXPECT_TRUE(fs.deferred.empty());
+    EXPECT_FALSE(RealFileSystem().DirectoryExists(root.path() + name));
+}
+
+}  // namespace
+}  // namespace klv
