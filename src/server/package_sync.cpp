@@ -194,11 +194,13 @@ bool PackageSynchroniser::SyncPackage(const std::string& folder, SyncProgressBar
         view_.SetProgressText(bar, progressPrefix_ + " 00%");
         view_.ProcessMessages();
 
-        // A blank line names no file; fetching "" would aim at the folder itself.
-        if (entry.name.empty()) continue;
-        // A name that leaves the folder fails the run like a file that cannot be fetched.
+        // A name that leaves the folder fails the run like a file that cannot
+        // be fetched. A blank line, or one without "=", has the empty name:
+        // no file exists by it, so it is fetched and fails like any name the
+        // server does not have, as the completeness check reads it too.
         if (!IsPackageFileName(entry.name)) return false;
-        if (files_.FileExists(folder + entry.name) && !VersionIsNewer(entry.version, previous.VersionOf(entry.name)))
+        if (files_.FileExists(PackageFilePath(folder, entry.name)) &&
+            !VersionIsNewer(entry.version, previous.VersionOf(entry.name)))
             continue;
         if (!FetchPackageFile(folder, entry.name)) return false;
     }

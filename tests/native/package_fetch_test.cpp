@@ -147,7 +147,7 @@ TEST_F(ThreeFailuresFirst, CreatesNoSubFolderWhenEveryRequestFails) {
     EXPECT_FALSE(local_.Exists("sub"));
 }
 
-TEST(PackageFileName, RefusesEveryNameThatLeavesTheFolder) {
+TEST(PackageFileName, RefusesExactlyWhatLeavesTheFolderOrNamesADevice) {
     struct Row {
         std::string name;
         bool accepted;
@@ -159,29 +159,56 @@ TEST(PackageFileName, RefusesEveryNameThatLeavesTheFolder) {
         {"a.b\\c..d\\x.dll", true, "dots inside names are ordinary"},
         {"\xC4\xE3\\\xBA\xC3.dll", true, "double-byte names"},
         {"\x81\x5C" "x.dll", true, "0x5C trail byte is not a separator"},
-        {"", false, "empty name would be the folder itself"},
+        {"\x81\x5C..", true, "0x5C trail byte does not start a \"..\" component"},
+        // Windows takes "/" as a separator and collapses doubled separators:
+        // each of these names a file inside the folder, and refusing it would
+        // fail every synchronisation of a manifest that lists it.
+        {"sub/x.dll", true, "forward slash is a separator"},
+        {"\\x.dll", true, "a leading separator collapses into the folder's"},
+        {"\\\\server\\share\\x.dll", true, "after the folder this is no UNC path"},
+        {"sub\\\\x.dll", true, "doubled separator"},
+        {"sub\\", true, "a trailing separator names the sub-folder, inside"},
+        {".\\x.dll", true, "current-folder component"},
+        {"sub\\ \\x.dll", true, "a spaces-only component does not climb"},
+        {"", true, "the folder itself: fetched, and the write fails"},
+        {"console.dll", true, "only exact device names are devices"},
+        {"COM0.dll", true, "COM0 is no device"},
+        {"LPT10", true, "LPT10 is no device"},
         {"..\\x.dll", false, "parent component"},
         {"sub\\..\\..\\x.dll", false, "parent component deeper down"},
         {"sub\\..", false, "parent component at the end"},
-        {".\\x.dll", false, "current-folder component"},
-        {"...\\x.dll", false, "Windows trims a dots-only component to nothing"},
-        {"sub\\ \\x.dll", false, "spaces-only component"},
-        {"\\x.dll", false, "root of the drive"},
-        {"\\\\server\\share\\x.dll", false, "UNC path"},
-        {"sub\\\\x.dll", false, "empty component"},
-        {"sub\\", false, "names a folder"},
+        {"../x.dll", false, "parent component before a forward slash"},
+        {"sub/../../x", false, "forward-slash traversal"},
+        {"...\\x.dll", false, "Windows trims the trailing dots of a component: may be \"..\""},
+        {".. \\x.dll", false, "and its trailing spaces"},
         {"C:\\x.dll", false, "absolute with drive"},
         {"C:x.dll", false, "drive-relative"},
         {"x.dll:stream", false, "alternate data stream"},
-        {"/etc/x", false, "forward-slash absolute"},
-        {"sub/../../x", false, "forward-slash traversal"},
         {"NUL", false, "device"},
         {"sub\\con.txt", false, "device with extension"},
+        {"sub/aux", false, "device after a forward slash"},
         {"COM1.dll", false, "numbered device"},
-        {"console.dll", true, "only exact device names are devices"},
+        {"lpt9 .txt", false, "device with trailing spaces before the extension"},
         {"x\x01.dll", false, "control byte"},
+        {std::string("x.dll\0.txt", 10), false, "NUL would cut the path short"},
     };
     for (const Row& row : rows) EXPECT_EQ(IsPackageFileName(row.name), row.accepted) << row.why;
+}
+
+TEST(PackageFileName, PathsJoinComponentsWithBackslashes) {
+    EXPECT_EQ(PackageFilePath("C:\\p\\", "sub/x.dll"), "C:\\p\\sub\\x.dll");
+    EXPECT_EQ(PackageFilePath("C:\\p\\", "\\\\sub\\.\\x.dll"), "C:\\p\\sub\\x.dll");
+    EXPECT_EQ(PackageFilePath("C:\\p\\", ""), "C:\\p\\");
+    EXPECT_EQ(PackageFilePath("C:\\p\\", "\xC4\x5C\\b"), "C:\\p\\\xC4\x5C\\b");  // the trail byte stays
+}
+
+TEST_F(PackageFetchTest, FetchesNamesWithForwardAndDoubledSeparatorsIntoTheirPlace) {
+    for (const char* name : {"sub/deep/y.dll", "\\sub\\\\deep\\y.dll", "sub\\.\\deep/y.dll"}) {
+        SCOPED_TRACE(name);
+        TempFolder local;
+        ASSERT_TRUE(FetchPackageFile(http_, files_, local.path(), name));
+        EXPECT_EQ(local.Read("sub\\deep\\y.dll"), "new y");
+    }
 }
 
 TEST_F(PackageFetchTest, NeverRequestsOrWritesATraversalName) {
@@ -191,7 +218,7 @@ TEST_F(PackageFetchTest, NeverRequestsOrWritesATraversalName) {
     ASSERT_TRUE(files_.CreateFolderChain(package));
     server_.WritePackageFile("evil.txt", "evil");
     for (const std::string& name : std::vector<std::string>{"..\\evil.txt", "pkg\\..\\..\\evil.txt",
-                                                            outer.path() + "evil.txt", "C:evil.txt"}) {
+                                                            "pkg/../../evil.txt", "C:evil.txt"}) {
         EXPECT_FALSE(FetchPackageFile(http_, files_, package, name)) << name;
     }
     EXPECT_EQ(server_.RequestCount(), 0);

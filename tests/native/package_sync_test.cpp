@@ -6,6 +6,7 @@
 
 #include "platform/error.h"
 #include "server/http_client.h"
+#include "server/package_fetch.h"
 #include "server/package_sync.h"
 #include "server/update_protocol.h"
 #include "support/recording_sync_view.h"
@@ -293,13 +294,50 @@ TEST(ParseManifest, ReadsEveryLineEndAndBlankLines) {
     EXPECT_EQ(ParseManifest("\r\n").size(), 1u);
 }
 
-TEST_F(PackageSyncTest, BlankLinesCountButFetchNothing) {
-    const std::string manifest = "a.dll=1\r\n\r\nb.dll=1\nc.dll=1\rd.dll=1";
+TEST_F(PackageSyncTest, ALineWithoutANameIsFetchedAndFailsTheRun) {
+    // A blank line and a line without "=" have the empty name: the package
+    // is not complete by such a manifest, so the synchronisation must not
+    // call it up to date. They used to be skipped, and the run succeeded.
+    struct Row {
+        const char* nameless;
+        const char* why;
+    };
+    const Row rows[] = {
+        {"", "a blank line"},
+        {"b.dll", "a line without \"=\""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.why);
+        TempFolder local;
+        RecordingSyncView view;
+        HttpClient http;
+        PackageSynchroniser sync(http, platform::RealFileSystem(), view);
+        const std::string previous = "a.dll=1\r\n";
+        local.Write("files.txt", previous);
+        ServeManifest("a.dll=2\r\n" + std::string(row.nameless) + "\r\nc.dll=1\r\n");
+        Serve("a.dll");
+        Serve("b.dll");
+        Serve("c.dll");
+        const long long before = server_.RequestCount();
+
+        EXPECT_FALSE(sync.SyncPackage(local.path(), SyncProgressBar::Download));
+        EXPECT_EQ(local.Read("a.dll"), "new a.dll");
+        EXPECT_FALSE(local.Exists("c.dll"));  // the run ended at the nameless line
+        EXPECT_EQ(server_.RequestCount() - before, 1 + 1 + kFetchAttempts);
+        EXPECT_EQ(view.Positions(), (std::vector<int>{0, 0, 33}));
+        EXPECT_EQ(local.Read("files.txt"), previous);
+        EXPECT_FALSE(local.Exists("files_o.txt"));
+        EXPECT_TRUE(view.Texts("box").empty());
+    }
+}
+
+TEST_F(PackageSyncTest, EveryLineEndCountsAsOne) {
+    const std::string manifest = "a.dll=1\r\nb.dll=1\nc.dll=1\rd.dll=1";
     ServeManifest(manifest);
     for (const char* name : {"a.dll", "b.dll", "c.dll", "d.dll"}) Serve(name);
     ASSERT_TRUE(Sync());
     for (const char* name : {"a.dll", "b.dll", "c.dll", "d.dll"}) EXPECT_TRUE(WasFetched(name)) << name;
-    EXPECT_EQ(view_.Positions(), (std::vector<int>{0, 0, 20, 40, 60, 80}));
+    EXPECT_EQ(view_.Positions(), (std::vector<int>{0, 0, 25, 50, 75}));
     EXPECT_EQ(server_.RequestCount(), 5);
 }
 

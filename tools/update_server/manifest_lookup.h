@@ -6,9 +6,9 @@
 
 namespace klv::server {
 
-// The version of the first line of `manifest` (lines name=version, ending in
-// CR LF, LF or CR) whose name equals `name` without regard to case; nothing
-// when no line has that name. The name is the text before the first "=".
+// The version of the first line of `manifest` whose name equals `name`
+// without regard to case, as the launcher's ParseManifest reads the lines;
+// nothing when no line has that name.
 std::optional<std::string> ListedVersion(const std::string& manifest, const std::string& name);
 
 // True when the manifest lists `name` with a version newer than `nowVersion`.

@@ -4,40 +4,10 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
-#include <vector>
-
-#include "platform/codepage.h"
+#include "server/package_fetch.h"
 
 namespace klv::server {
 namespace {
-
-bool IsOnlyDots(const std::string& part) {
-    return part.find_first_not_of('.') == std::string::npos;
-}
-
-// Splits at backslashes and slashes that are not the trail byte of a
-// double-byte character; false when a byte can never be part of a name.
-bool SplitName(const std::string& name, std::vector<std::string>& parts) {
-    std::string part;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(name[i]);
-        if (platform::IsAnsiLeadByte(byte)) {
-            if (i + 1 >= name.size() || name[i + 1] == '\0') return false;  // cut-off character
-            part += name[i];
-            part += name[++i];
-            continue;
-        }
-        if (byte < 0x20 || byte == ':' || byte == 0x7F) return false;
-        if (byte == '\\' || byte == '/') {
-            parts.push_back(part);
-            part.clear();
-        } else {
-            part += name[i];
-        }
-    }
-    parts.push_back(part);
-    return true;
-}
 
 std::optional<std::string> RealPathOf(const std::string& path) {
     char resolved[PATH_MAX];
@@ -48,16 +18,18 @@ std::optional<std::string> RealPathOf(const std::string& path) {
 }  // namespace
 
 std::optional<std::string> RelativePathOf(const std::string& name) {
-    std::vector<std::string> parts;
-    if (name.empty() || !SplitName(name, parts)) return std::nullopt;
+    // The launcher's own rule decides: the server serves exactly the names
+    // that a manifest may list, no fewer (a deployed manifest with a name
+    // refused here would fail every synchronisation) and no more.
+    if (!IsPackageFileName(name)) return std::nullopt;
     std::string relative;
-    for (const std::string& part : parts) {
-        // An empty first part is a rooted name; later ones are "a\\b" or a
-        // trailing separator. Only-dot parts climb or mean nothing on Windows.
-        if (part.empty() || IsOnlyDots(part)) return std::nullopt;
+    for (const std::string& part : PackageNameComponents(name)) {
+        // Doubled separators and "." mean nothing on Windows.
+        if (part.empty() || part == ".") continue;
         if (!relative.empty()) relative += '/';
         relative += part;
     }
+    if (relative.empty()) return std::nullopt;  // the folder itself
     return relative;
 }
 

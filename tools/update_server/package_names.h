@@ -1,16 +1,17 @@
 #pragma once
 // Turning a requested file name into a path inside the package folder.
-// Names come from the network: backslash-separated, in code page 936, where
-// the trail byte of a double-byte character may be 0x5C and is then not a
-// separator. Anything that could leave the folder is refused.
+// Names come from the network: separated by backslashes (or "/"), in code
+// page 936, where the trail byte of a double-byte character may be 0x5C and
+// is then not a separator. The launcher's package-name rule decides which
+// names are served, so that server and client agree on every manifest.
 #include <optional>
 #include <string>
 
 namespace klv::server {
 
-// The name as a relative POSIX path ("sub/x.dll"), or nothing when it is
-// empty, absolute, carries a drive or stream colon, a control byte, an empty
-// component or one made only of dots ("." and ".." included).
+// The name as a relative POSIX path ("sub/x.dll"; empty and "." components
+// dropped), or nothing when the package-name rule refuses it or nothing is
+// left of it.
 std::optional<std::string> RelativePathOf(const std::string& name);
 
 // Joins the folder (POSIX, ending in "/") and the name, then checks that the
