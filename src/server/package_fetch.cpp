@@ -43,19 +43,43 @@ bool IsSafeComponent(const std::string& component) {
     return !IsDeviceName(component);
 }
 
-// Frees the target path for the new file. True when nothing is in the way any
-// more; false when the old file could neither be deleted nor moved aside.
-bool DisplaceOldFile(platform::FileSystem& files, const std::string& target) {
-    if (!files.FileExists(target) || files.RemoveFile(target)) return true;
+// Moves the file at `target` out of the way of its replacement: to
+// target + ".old", else to the first target + ".old" + N that is free or whose
+// occupant (an older displaced copy no longer in use) can be deleted. The
+// path it went to; empty when it could not be moved.
+std::string MoveAside(platform::FileSystem& files, const std::string& target) {
     const std::string old = target + ".old";
-    if (files.RenameFile(target, old)) return true;
+    if (files.RenameFile(target, old)) return old;
     for (unsigned long n = 0;; ++n) {
         const std::string candidate = old + std::to_string(n);
-        if (!files.FileExists(candidate)) return files.RenameFile(target, candidate);
-        // An older displaced copy that can now be deleted makes room for this one;
-        // one still in use keeps its name and the next number is tried.
-        if (files.RemoveFile(candidate)) return files.RenameFile(target, candidate);
+        if (!files.FileExists(candidate) || files.RemoveFile(candidate))
+            return files.RenameFile(target, candidate) ? candidate : std::string();
+        // A displaced copy still in use keeps its name; the next number is tried.
     }
+}
+
+// Writes the new content at `target`, keeping the file that was there until
+// the write is complete: it waits under its displacement name meanwhile and
+// comes back if the write fails (a full disk), so a failed replacement never
+// costs the working file. Afterwards the displaced file is deleted, or, when
+// it cannot be (a running program), stays under that name. False when the old
+// file could be neither moved nor deleted; nothing is written then.
+bool ReplaceFile(platform::FileSystem& files, const std::string& target, const std::string& content) {
+    std::string aside;
+    if (files.FileExists(target)) {
+        aside = MoveAside(files, target);
+        // A file that will not move may still be deleted (a rename refused
+        // for a reason a delete does not share); then there is no way back.
+        if (aside.empty() && !files.RemoveFile(target)) return false;
+    }
+    try {
+        files.WriteWholeFile(target, content);
+    } catch (...) {
+        if (!aside.empty()) files.RenameFile(aside, target);
+        throw;
+    }
+    if (!aside.empty()) files.RemoveFile(aside);
+    return true;
 }
 
 }  // namespace
@@ -125,9 +149,7 @@ bool FetchPackageFile(HttpClient& http, platform::FileSystem& files, const std::
     DecodeFileBody(&buffer);
 
     // Only now, with the new content in hand, does the old file make room.
-    if (!DisplaceOldFile(files, target)) return false;
-    files.WriteWholeFile(target, buffer.Data());
-    return true;
+    return ReplaceFile(files, target, buffer.Data());
 }
 
 }  // namespace klv

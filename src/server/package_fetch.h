@@ -39,10 +39,11 @@ std::string PackageFilePath(const std::string& folder, const std::string& name);
 // ends with a backslash. Missing sub-folders are created once a request has succeeded.
 //
 // The file already at the target is kept until its replacement has arrived
-// and decoded: only then is it deleted, or, when it cannot be deleted (a
-// running program), moved aside to target + ".old", else target + ".old0",
-// ".old1", ... The new content is written under a temporary name and moved
-// into place complete.
+// and decoded. Then it is moved aside to target + ".old", else target +
+// ".old0", ".old1", ... while the new content is written (under a temporary
+// name, moved into place complete); a write that fails (a full disk) puts it
+// back as it was. After the write the displaced file is deleted, or stays
+// under its ".old" name when it cannot be (a running program).
 //
 // False when `name` is not a package file name, when every request failed,
 // or when the old file could be neither deleted nor moved aside; in each case

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -51,6 +52,21 @@ std::string TempFolder::Read(const std::string& name) const {
     std::ostringstream out;
     out << in.rdbuf();
     return out.str();
+}
+
+std::vector<std::string> TempFolder::Files() const {
+    std::vector<std::string> names;
+    std::error_code ignored;
+    for (auto it = std::filesystem::recursive_directory_iterator(native_, ignored);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+        if (it->is_directory(ignored)) continue;
+        std::string name = it->path().string().substr(native_.size());
+        for (char& c : name)
+            if (c == '/') c = '\\';
+        names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 bool TempFolder::Exists(const std::string& name) const { return std::filesystem::exists(native_ + ToNative(name)); }

@@ -2,6 +2,7 @@
 // A real temporary folder for one test, removed with everything in it when the
 // test ends. `path()` is in the core's form: backslashes, ending in one.
 #include <string>
+#include <vector>
 
 namespace klv::test {
 
@@ -21,6 +22,9 @@ public:
     void Write(const std::string& name, const std::string& content) const;
     std::string Read(const std::string& name) const;
     bool Exists(const std::string& name) const;
+    // Every file below the folder (folders themselves not), as names in core
+    // form relative to it, sorted: what a fault must leave exactly as it was.
+    std::vector<std::string> Files() const;
 
 private:
     std::string native_;
