@@ -93,11 +93,24 @@ HWND CreateApplicationWindow(HINSTANCE instance) {
 
 HWND ApplicationWindow() { return g_applicationWindow; }
 
+std::string LauncherPath() {
+    char path[MAX_PATH * 2] = {};
+    const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    return std::string(path, n < sizeof path ? n : 0);
+}
+
+void ShowApplicationBox(const std::wstring& text, const std::wstring& caption, UINT icon) noexcept {
+    try {
+        ThreadWindowsDisabled disabled;
+        MessageBoxW(g_applicationWindow, text.c_str(), caption.c_str(), MB_OK | icon);
+    } catch (...) {
+        // Without memory for the list of windows there is no box either.
+    }
+}
+
 void ShowErrorReport(const std::string& message) noexcept {
     try {
-        const std::wstring text = WidenAnsi(ErrorReportText(message));
-        ThreadWindowsDisabled disabled;
-        MessageBoxW(g_applicationWindow, text.c_str(), kApplicationTitle, MB_OK | MB_ICONERROR);
+        ShowApplicationBox(WidenAnsi(ErrorReportText(message)), kApplicationTitle, MB_ICONERROR);
     } catch (...) {
         // Nothing is left to report with; the launcher goes on.
     }

@@ -17,6 +17,15 @@ inline constexpr wchar_t kApplicationWindowClass[] = L"KlvApplication";
 HWND CreateApplicationWindow(HINSTANCE instance);
 HWND ApplicationWindow();
 
+// The full path of the running executable, 8-bit ANSI text.
+std::string LauncherPath();
+
+// A modal box with one OK button owned by the application window, as the
+// boxes that are not the main window's own are. Every other window of the
+// launcher is disabled while it is open: the main window is not its owner,
+// and a click on it meanwhile would start a second action inside the first.
+void ShowApplicationBox(const std::wstring& text, const std::wstring& caption, UINT icon) noexcept;
+
 // Shows message (ANSI text) by the rule of ErrorReportText, captioned with the
 // application title, with the error icon, owned by the application window and
 // with every other window of the launcher disabled while it is open.

@@ -7,6 +7,7 @@
 #include "app/app_window.h"
 #include "app/wide_text.h"
 #include "app/creation_steps.h"
+#include "app/environment_actions.h"
 #include "platform/file_version.h"
 #include "ui/images.h"
 #include "ui/surface.h"
@@ -20,12 +21,6 @@ const int kAppIconId = 1;
 // Posted to itself by Show(): the rest of the set-up runs once the window is
 // on screen.
 const UINT kMsgFinishAfterShow = WM_APP + 0x41;
-
-std::string OwnModulePath() {
-    char path[MAX_PATH * 2] = {};
-    const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-    return std::string(path, n);
-}
 
 RECT RectInParent(HWND control) {
     RECT r;
@@ -155,7 +150,7 @@ void TFrm_OxMain::FormCreate() {
     ResolveInstallFolder();
 
     // 4. Version line, from this executable's own version resource.
-    const std::string version = ReadFileVersion(OwnModulePath());
+    const std::string version = ReadFileVersion(LauncherPath());
     SetWindowTextW(lbVer_->Handle(), (L"Ver:" + WidenAnsi(version)).c_str());
 
     // 5. Self-update worker.
@@ -207,14 +202,11 @@ void TFrm_OxMain::BackGMouseUp(int /*button*/, int /*x*/, int /*y*/) {
     ui::SetAppCursor(nullptr);
 }
 
-void TFrm_OxMain::BtUserClick() {}
-void TFrm_OxMain::BtAuthClick() {}
-void TFrm_OxMain::LbBakClick() {}
-void TFrm_OxMain::LbUninstClick() {}
-
-void TFrm_OxMain::BtExitClick() {
-    PostMessageW(hwnd_, WM_CLOSE, 0, 0);
-}
+void TFrm_OxMain::BtUserClick() { EnvironmentActions(*this).BtUserClick(); }
+void TFrm_OxMain::BtAuthClick() { EnvironmentActions(*this).BtAuthClick(); }
+void TFrm_OxMain::BtExitClick() { EnvironmentActions(*this).BtExitClick(); }
+void TFrm_OxMain::LbBakClick() { EnvironmentActions(*this).LbBakClick(); }
+void TFrm_OxMain::LbUninstClick() { EnvironmentActions(*this).LbUninstClick(); }
 
 void TFrm_OxMain::OnCommand(int id) {
     switch (id) {
@@ -277,6 +269,10 @@ void TFrm_OxMain::SetProgressTooltip(SyncProgressBar bar, const std::string& tex
 
 void TFrm_OxMain::ShowWarningBox(const std::string& text, const std::string& caption) {
     ShowMessageBox(WidenUtf8(text), WidenUtf8(caption), MB_ICONWARNING);
+}
+
+void TFrm_OxMain::ShowCopyFailure(const std::string& text) {
+    ShowApplicationBox(WidenUtf8(text), L"提示", MB_ICONWARNING);
 }
 
 int TFrm_OxMain::ShowMessageBox(const std::wstring& text, const std::wstring& caption, UINT icon) {
@@ -367,6 +363,9 @@ LRESULT TFrm_OxMain::Handle(UINT msg, WPARAM wp, LPARAM lp) {
             }
             if (LOWORD(wp) == WA_INACTIVE && IsChild(hwnd_, GetFocus())) focus_ = GetFocus();
             break;
+        case WM_ENV_NOTIFY:
+            RunGuarded([&] { EnvironmentActions(*this).EnvNotify(wp); });
+            return 0;
         case kMsgFinishAfterShow:
             RunGuarded([this] { FinishAfterShow(); });
             return 0;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "install/folder_tree.h"
 #include "server/http_client.h"
 #include "server/package_sync.h"
 #include "server/sync_view.h"
@@ -43,8 +44,9 @@ enum ControlId : int {
 };
 
 // The window is also the synchronisation's view: its real bars, buttons and
-// links show the progress of the package downloads that run through IdHTTP.
-class TFrm_OxMain final : public SyncView {
+// links show the progress of the package downloads that run through IdHTTP;
+// and the folder copy's, for the one box naming a file it cannot copy.
+class TFrm_OxMain final : public SyncView, public FolderCopyView {
 public:
     // Creates the window (hidden), runs FormCreate inside the creation and
     // returns; Show() then shows it. owner is the application window.
@@ -88,6 +90,9 @@ public:
     void ProcessMessages() override { PumpMessages(); }
     void ShowWarningBox(const std::string& text, const std::string& caption) override;
 
+    // FolderCopyView: the box is owned by the application window.
+    void ShowCopyFailure(const std::string& text) override;
+
     // Set by the authorize button when the environment must be set up first.
     bool AuthorizePending = false;
 
@@ -110,8 +115,7 @@ private:
     void BackGMouseMove(int x, int y);
     void BackGMouseUp(int button, int x, int y);
 
-    // Click handlers. BtExitClick closes the window; the others belong to the
-    // environment actions and do nothing until those are wired in.
+    // Click handlers; the actions themselves live in EnvironmentActions.
     void BtUserClick();
     void BtAuthClick();
     void BtExitClick();

@@ -8,22 +8,34 @@
 //   expect-text CLASS TEXT           the window's text (UTF-8 argument) equals TEXT
 //   close-window CLASS               post WM_CLOSE to it
 //   count CLASS                      print the number of top-level windows of CLASS
-//   describe CLASS                   print text, rect, client, visible, enabled, owner
+//   describe CLASS                   print text, handle (decimal), rect, client, visible,
+//                                    enabled, owner
 //   children CLASS                   print its children from top to bottom of the
 //                                    stacking order: id, visible, rect (parent client), text
 //   region CLASS X,Y...              print 1/0 per point: inside the window region
 //   click CLASS ID                   post BM_CLICK to the child with control ID
 //   mouse CLASS ID EVENT X Y         send a mouse message (ldown lup rdown rup move)
-//   box                              print text, caption and owner of the message box
-//   box-ok                           press OK on the message box
+//   box                              print text, caption, owner and icon of the message
+//                                    box (icon=information, warning, error or none, told
+//                                    by the colours the icon shows on screen)
+//   box-ok                           press OK on the message box and wait until that box
+//                                    has gone
 //   foreground                       print class and text of the foreground window
 //   post-registered CLASS NAME WP    post the registered message NAME with wParam WP
 //   post CLASS MSG WP                post message number MSG (0x.. or decimal)
 //   time-start EXE CLASS             start EXE, print milliseconds until a visible
 //                                    window of CLASS of that process, then close it
+//   watch-start [--close] EXE [ARGS] start EXE and wait for its end; print how many
+//                                    windows it created (and showed, where the system
+//                                    reports that), their classes, and its exit code.
+//                                    --close closes each top-level window it creates (a
+//                                    check that the watch sees windows at all)
+// A class that names no top-level window is looked up among message-only
+// windows too (a program that runs without a window a search could find).
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -50,7 +62,10 @@ std::wstring ClassOf(HWND w) {
     return name;
 }
 
-HWND FindByClass(const std::wstring& cls) { return FindWindowW(cls.c_str(), nullptr); }
+HWND FindByClass(const std::wstring& cls) {
+    HWND w = FindWindowW(cls.c_str(), nullptr);
+    return w != nullptr ? w : FindWindowExW(HWND_MESSAGE, nullptr, cls.c_str(), nullptr);
+}
 
 void PrintRect(const char* label, const RECT& r) {
     std::printf("%s=%ld %ld %ld %ld\n", label, r.left, r.top, r.right - r.left, r.bottom - r.top);
@@ -88,6 +103,7 @@ int Describe(HWND w) {
     GetWindowRect(w, &r);
     GetClientRect(w, &c);
     std::printf("text=%s\n", Narrow(TextOf(w)).c_str());
+    std::printf("handle=%llu\n", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(w)));
     PrintRect("rect", r);
     std::printf("client=%ld %ld\n", c.right, c.bottom);
     std::printf("visible=%d\nenabled=%d\n", IsWindowVisible(w) ? 1 : 0, IsWindowEnabled(w) ? 1 : 0);
@@ -142,6 +158,45 @@ int Mouse(HWND parent, int id, const std::wstring& event, int x, int y) {
     return 0;
 }
 
+// The kind of icon a message box shows, from the pixels on screen: the
+// icon's handle belongs to the other process and cannot be read from here.
+// Information is drawn in blue, a warning in yellow, an error in red.
+const char* IconKind(HWND iconControl) {
+    RECT r;
+    GetWindowRect(iconControl, &r);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    if (w <= 0 || h <= 0) return "none";
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = w;
+    info.bmiHeader.biHeight = -h;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    int blue = 0, yellow = 0, red = 0;
+    const auto* pixel = static_cast<const unsigned char*>(bits);
+    for (int i = 0; i < w * h; ++i, pixel += 4) {
+        const int b = pixel[0], g = pixel[1], rd = pixel[2];
+        if (b > 150 && rd < 120 && g < 200) ++blue;
+        else if (rd > 180 && g > 140 && b < 110) ++yellow;
+        else if (rd > 170 && g < 90 && b < 90) ++red;
+    }
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    const int least = w * h / 20;
+    if (blue >= least && blue >= yellow && blue >= red) return "information";
+    if (yellow >= least && yellow >= red) return "warning";
+    if (red >= least) return "error";
+    return "none";
+}
+
 int Box() {
     HWND box = FindBox();
     if (box == nullptr) {
@@ -149,11 +204,23 @@ int Box() {
         return 1;
     }
     std::wstring text;
-    for (HWND c = GetWindow(box, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT))
-        if (ClassOf(c) == L"Static" && !TextOf(c).empty()) text = TextOf(c);
+    HWND icon = nullptr;
+    for (HWND c = GetWindow(box, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+        if (ClassOf(c) != L"Static") continue;
+        if ((GetWindowLongW(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) icon = c;
+        else if (!TextOf(c).empty()) text = TextOf(c);
+    }
+    // A box that has only just appeared may not have drawn its icon yet.
+    const char* kind = "none";
+    for (int attempt = 0; icon != nullptr && IsWindowVisible(icon) && attempt < 50; ++attempt) {
+        kind = IconKind(icon);
+        if (std::string(kind) != "none") break;
+        Sleep(50);
+    }
     HWND owner = GetWindow(box, GW_OWNER);
     std::printf("text=%s\ncaption=%s\n", Narrow(text).c_str(), Narrow(TextOf(box)).c_str());
     std::printf("owner_class=%s\n", Narrow(owner ? ClassOf(owner) : L"").c_str());
+    std::printf("icon=%s\n", kind);
     return 0;
 }
 
@@ -163,6 +230,12 @@ int BoxOk() {
     HWND ok = GetDlgItem(box, IDOK);
     if (ok == nullptr) return 1;
     PostMessageW(ok, BM_CLICK, 0, 0);
+    // This box, not any box: the action may open the next one at once.
+    const DWORD start = GetTickCount();
+    while (IsWindow(box)) {
+        if (GetTickCount() - start > 10000) return 1;
+        Sleep(20);
+    }
     return 0;
 }
 
@@ -206,6 +279,70 @@ int TimeStart(const std::wstring& exe, const std::wstring& cls) {
     return 0;
 }
 
+int Usage();
+
+struct Watch {
+    bool closeCreated = false;
+    int created = 0;
+    int shown = 0;
+    std::wstring classes;
+};
+Watch g_watch;
+
+void CALLBACK OnWatchedWindow(HWINEVENTHOOK, DWORD event, HWND w, LONG object, LONG, DWORD, DWORD) {
+    if (object != OBJID_WINDOW || w == nullptr) return;
+    if (event == EVENT_OBJECT_CREATE) {
+        ++g_watch.created;
+        const std::wstring cls = ClassOf(w);
+        g_watch.classes += (g_watch.classes.empty() ? L"" : L",") + cls;
+        // The system's own input-method window goes with its thread.
+        if (g_watch.closeCreated && cls != L"IME" && GetAncestor(w, GA_PARENT) == GetDesktopWindow())
+            PostMessageW(w, WM_CLOSE, 0, 0);
+    } else if (event == EVENT_OBJECT_SHOW) {
+        ++g_watch.shown;
+    }
+}
+
+int WatchStart(int argc, wchar_t** argv) {
+    int at = 2;
+    if (at < argc && std::wstring(argv[at]) == L"--close") g_watch.closeCreated = true, ++at;
+    if (at >= argc) return Usage();
+    std::wstring commandLine = L"\"" + std::wstring(argv[at]) + L"\"";
+    for (int i = at + 1; i < argc; ++i) commandLine += L" " + std::wstring(argv[i]);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    // Suspended until the hook is in place, so that not even its first
+    // window escapes the watch.
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &si,
+                        &pi))
+        return 1;
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_SHOW, nullptr, OnWatchedWindow,
+                                         pi.dwProcessId, 0, WINEVENT_OUTOFCONTEXT);
+    ResumeThread(pi.hThread);
+    const DWORD start = GetTickCount();
+    bool ended = false;
+    while (!ended && GetTickCount() - start < 120000) {
+        ended = MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, 1000, QS_ALLINPUT) == WAIT_OBJECT_0;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+    // Events of the last moments may still be on their way.
+    for (int i = 0; i < 10; ++i) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        Sleep(20);
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    if (hook != nullptr) UnhookWinEvent(hook);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    std::printf("created=%d\nshown=%d\nclasses=%s\nexit=%lu\n", g_watch.created, g_watch.shown,
+                Narrow(g_watch.classes).c_str(), static_cast<unsigned long>(code));
+    return ended && hook != nullptr ? 0 : 1;
+}
+
 int Usage() {
     std::fprintf(stderr, "usage: see the head of e2e_driver.cpp\n");
     return 2;
@@ -239,6 +376,7 @@ int main() {
         return 0;
     }
     if (command == L"time-start" && argc == 4) return TimeStart(argv[2], argv[3]);
+    if (command == L"watch-start") return WatchStart(argc, argv);
     HWND window = FindByClass(argv[2]);
     if (!window) {
         std::fprintf(stderr, "no window of class %s\n", Narrow(argv[2]).c_str());

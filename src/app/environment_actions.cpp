@@ -1,0 +1,174 @@
+#include "app/environment_actions.h"
+
+#include <cstdint>
+
+#include "app/app_window.h"
+#include "app/main_window.h"
+#include "install/folder_tree.h"
+#include "install/install_folder.h"
+#include "platform/process.h"
+
+namespace klv {
+namespace {
+
+const wchar_t kNoticeCaptionText[] = L"提示";
+const wchar_t kAlreadyRunningText[] = L"KLV正在运行，不需要重新开启。";
+const wchar_t kCopyFailedText[] = L"拷贝安装文件失败，请卸载后再试。";
+const wchar_t kDownloadFailedBoxText[] = L"安装文件下载失败，请检测网络或稍后再试。";
+const wchar_t kBackupDoneText[] = L"安装文件备份成功。";
+const wchar_t kBackupFailedText[] = L"安装文件备份失败。";
+const wchar_t kNetworkBackupDoneText[] = L"从网络备份安装文件成功。";
+const wchar_t kNotInstalledText[] = L"本机未安装KLV程序，无须卸载。";
+const wchar_t kInstallStartedText[] = L"KLV安装启动成功。";
+const wchar_t kUninstalledText[] = L"本机安装的KLV程序卸载完成。";
+
+// What is left of the installation is deleted this long after the cleaner's
+// report has been acknowledged, so that the cleaner has ended by then.
+const DWORD kCleanerGraceMs = 1000;
+
+// Hides the control whose place a progress bar takes while a package
+// downloads, and shows it again on every way out, an error that escapes the
+// download included: otherwise the button or link would stay hidden for
+// the rest of the run.
+class HiddenDuringDownload {
+public:
+    explicit HiddenDuringDownload(HWND control) : control_(control) { ShowWindow(control_, SW_HIDE); }
+    ~HiddenDuringDownload() { Restore(); }
+    HiddenDuringDownload(const HiddenDuringDownload&) = delete;
+    HiddenDuringDownload& operator=(const HiddenDuringDownload&) = delete;
+
+    void Restore() {
+        if (control_ == nullptr) return;
+        ShowWindow(control_, SW_SHOW);
+        control_ = nullptr;
+    }
+
+private:
+    HWND control_;
+};
+
+}  // namespace
+
+std::string StickPackageDir() {
+    return platform::FolderOf(LauncherPath()) + "uInst\\";
+}
+
+bool IsControlProgramRunning() {
+    return platform::IsProcessRunning(kControlProgram);
+}
+
+EnvironmentActions::EnvironmentActions(TFrm_OxMain& window) : window_(window), files_(platform::RealFileSystem()) {}
+
+bool EnvironmentActions::ControlProgramRuns() const {
+    return platform::TopLevelWindowExists(kControlWindowClass) && IsControlProgramRunning();
+}
+
+void EnvironmentActions::BtUserClick() {
+    if (ControlProgramRuns()) {
+        Notice(kAlreadyRunningText, MB_ICONINFORMATION);
+        return;
+    }
+    if (!BringInstallFolderUp()) return;
+    StartWithHandle(kInstallerProgram);
+}
+
+bool EnvironmentActions::BringInstallFolderUp() {
+    // A complete installation is started as it is.
+    if (IsPackageComplete(files_, InstallDir)) return true;
+
+    const std::string stick = StickPackageDir();
+    if (IsPackageComplete(files_, stick)) {
+        if (CopyFolderTree(files_, window_, stick, InstallDir)) return true;
+        Notice(kCopyFailedText, MB_ICONWARNING);
+        return false;
+    }
+
+    // The download bar lies exactly over the button and takes its place.
+    HiddenDuringDownload hidden(window_.BtUser());
+    if (window_.Downloads().SyncPackage(InstallDir, SyncProgressBar::Download)) return true;
+    window_.PBDL().SetVisible(true);
+    Notice(kDownloadFailedBoxText, MB_ICONWARNING);
+    window_.PBDL().SetVisible(false);
+    return false;
+}
+
+void EnvironmentActions::BtAuthClick() {
+    if (ControlProgramRuns()) {
+        StartPlain(kManagerProgram);
+        return;
+    }
+    // The manager follows once the installer reports that it has started.
+    window_.AuthorizePending = true;
+    BtUserClick();
+}
+
+void EnvironmentActions::LbBakClick() {
+    const std::string stick = StickPackageDir();
+    if (IsPackageComplete(files_, InstallDir)) {
+        if (CopyFolderTree(files_, window_, InstallDir, stick))
+            Notice(kBackupDoneText, MB_ICONINFORMATION);
+        else
+            Notice(kBackupFailedText, MB_ICONWARNING);
+        return;
+    }
+    HiddenDuringDownload hidden(window_.LbBak());
+    const bool downloaded = window_.Downloads().SyncPackage(stick, SyncProgressBar::Backup);
+    hidden.Restore();
+    // The warning icon on success too: the backup came from the network, not
+    // from a tested installation.
+    Notice(downloaded ? kNetworkBackupDoneText : kDownloadFailedBoxText, MB_ICONWARNING);
+}
+
+void EnvironmentActions::LbUninstClick() {
+    if (files_.FileExists(InstallDir + kCleanerProgram)) {
+        // The cleaner reports back with ENV_NOTIFY_UNINSTALLED.
+        StartWithHandle(kCleanerProgram);
+        return;
+    }
+    DeleteInstallFolder(files_, InstallDir);
+    ShowApplicationBox(kNotInstalledText, kNoticeCaptionText, MB_ICONINFORMATION);
+}
+
+void EnvironmentActions::BtExitClick() {
+    // Programs started from here keep running.
+    PostMessageW(window_.Handle(), WM_CLOSE, 0, 0);
+}
+
+void EnvironmentActions::EnvNotify(WPARAM value) {
+    switch (value) {
+        case ENV_NOTIFY_RUN_PROGRAMS:
+            StartWithHandle(kControlProgram);
+            StartPlain(kInformationProgram);
+            break;
+        case ENV_NOTIFY_STARTED:
+            if (window_.AuthorizePending) {
+                StartPlain(kManagerProgram);
+                window_.AuthorizePending = false;
+            } else {
+                Notice(kInstallStartedText, MB_ICONINFORMATION);
+            }
+            break;
+        case ENV_NOTIFY_UNINSTALLED:
+            Notice(kUninstalledText, MB_ICONINFORMATION);
+            Sleep(kCleanerGraceMs);
+            DeleteInstallFolder(files_, InstallDir);
+            break;
+        default:
+            break;
+    }
+}
+
+void EnvironmentActions::StartWithHandle(const char* name) {
+    const auto handle = reinterpret_cast<std::uintptr_t>(window_.Handle());
+    platform::ShellOpen(handle, InstallDir + name, std::to_string(handle));
+}
+
+void EnvironmentActions::StartPlain(const char* name) {
+    platform::RunProgram(InstallDir + name);
+}
+
+void EnvironmentActions::Notice(const wchar_t* text, UINT icon) {
+    window_.ShowMessageBox(text, kNoticeCaptionText, icon);
+}
+
+}  // namespace klv
