@@ -82,6 +82,11 @@ void RemoveLink(platform::FileSystem& fs, const std::string& path, bool toFolder
     if (!removed) fs.DeleteAtRestart(path);
 }
 
+std::string WithoutTrailingSeparator(std::string path) {
+    while (path.size() > 1 && platform::EndsWithSeparator(path) && path[path.size() - 2] != ':') path.pop_back();
+    return path;
+}
+
 }  // namespace
 
 bool IsPackageComplete(platform::FileSystem& fs, const std::string& folder) {
@@ -117,8 +122,9 @@ void DeleteFolderTree(platform::FileSystem& fs, const std::string& folder) {
         else
             DeleteFileOrDefer(fs, path);
     }
-    // Still holding a deferred file or a skipped dot entry, or in use.
-    if (!fs.RemoveEmptyFolder(folder)) fs.DeleteAtRestart(folder);
+    // Still holding a deferred file or a skipped dot entry, or in use. The
+    // restart list gets the folder's own name, without a trailing backslash.
+    if (!fs.RemoveEmptyFolder(folder)) fs.DeleteAtRestart(WithoutTrailingSeparator(folder));
 }
 
 }  // namespace klv

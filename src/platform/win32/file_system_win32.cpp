@@ -88,9 +88,10 @@ public:
             entry.isReadOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
             // Junctions and symbolic links are name surrogates; other reparse
             // points (cloud placeholders, deduplicated files) are the
-            // folders and files they look like.
+            // folders and files they look like. Wine lists a Unix symbolic
+            // link as a reparse point without a tag, which no real one has.
             entry.isLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-                           IsReparseTagNameSurrogate(data.dwReserved0);
+                           (data.dwReserved0 == 0 || IsReparseTagNameSurrogate(data.dwReserved0));
             entries.push_back(entry);
         } while (FindNextFileA(find, &data));
         FindClose(find);

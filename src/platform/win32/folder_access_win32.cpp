@@ -48,8 +48,20 @@ bool AddEntry(PACL acl, DWORD revision, PSID sid, DWORD mask, BYTE flags, DWORD 
     entry->Header.AceSize = static_cast<WORD>(entrySize);
     entry->Mask = mask;
     if (!CopySid(entrySize - kEntryHeaderSize, &entry->SidStart, sid)) return false;
+    ACL_SIZE_INFORMATION before{};
+    if (!SizeOf(acl, before)) return false;
     // Index 0: each entry goes in at the head of the list.
-    return AddAce(acl, revision, 0, entry.get(), entrySize) != FALSE;
+    if (!AddAce(acl, revision, 0, entry.get(), entrySize)) return false;
+    // Wine's AddAce ignores the index and appends; bring the entry to the
+    // head then, so that the list is the same on every system.
+    void* first = nullptr;
+    if (before.AceCount == 0 || (GetAce(acl, 0, &first) && std::memcmp(first, entry.get(), entrySize) == 0))
+        return true;
+    BYTE* entries = reinterpret_cast<BYTE*>(acl) + sizeof(ACL);
+    const DWORD old = before.AclBytesInUse - static_cast<DWORD>(sizeof(ACL));
+    std::memmove(entries + entrySize, entries, old);
+    std::memcpy(entries, entry.get(), entrySize);
+    return true;
 }
 
 // The path as the security functions take it: a folder without its
