@@ -2,7 +2,8 @@
 # Runs every test tier from nothing: installs what is missing, builds the
 # native (sanitized) and the Windows configurations, and runs
 #   1. native unit and integration tests (ctest, ASan + UBSan),
-#   2. the fuzz targets, briefly, on their kept corpora,
+#   2. the tests that use threads under ThreadSanitizer, and the fuzz targets
+#      over their kept corpora,
 #   3. Windows unit tests and end-to-end GUI tests under Wine (ctest).
 # The product, the i686 klv-start.exe, is built on every run. Where this
 # machine runs no 32-bit code, the Windows tiers run the x86_64 build of the
@@ -21,6 +22,9 @@ cmake --preset native >/dev/null
 cmake --build build/native
 echo "== native tests"
 ctest --test-dir build/native -j"$(nproc)" --output-on-failure --timeout 600
+
+echo "== native tests that use threads, under ThreadSanitizer"
+scripts/tsan.sh
 
 if [ -x scripts/fuzz.sh ]; then
     echo "== fuzz targets"
