@@ -20,8 +20,6 @@ void ActivateRunningInstance() {
 }
 
 int RunLauncher(HINSTANCE instance, const std::function<void(TFrm_OxMain&)>& afterCreate) {
-    CreateApplicationWindow(instance);
-
     // The handle stays open for the life of the process: the name is the
     // marker a second launcher looks for. A failure to create it is not
     // reported; this process then simply runs as the first.
@@ -33,6 +31,10 @@ int RunLauncher(HINSTANCE instance, const std::function<void(TFrm_OxMain&)>& aft
         return 0;
     }
 
+    // Only a first instance has windows: the application window is shown
+    // as soon as it exists (it gives the taskbar entry), so a second start
+    // that created it would flash an entry of its own.
+    CreateApplicationWindow(instance);
     TFrm_OxMain window(instance, ApplicationWindow());
     if (window.Handle() == nullptr) return 0;
     if (afterCreate) afterCreate(window);

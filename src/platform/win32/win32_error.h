@@ -1,5 +1,6 @@
 #pragma once
-// Windows error numbers as the system's English text, captured at the call site.
+// Windows error numbers as the system's text in the user's own language (the
+// launcher's users read Chinese), captured at the call site.
 #include <windows.h>
 
 #include <string>
@@ -10,7 +11,7 @@ inline std::string SystemErrorText(DWORD error) {
     char* text = nullptr;
     const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                        FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, error, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                                   nullptr, error, LANG_USER_DEFAULT,
                                    reinterpret_cast<char*>(&text), 0, nullptr);
     std::string out = n && text ? std::string(text, n) : "System error " + std::to_string(error);
     if (text) LocalFree(text);
