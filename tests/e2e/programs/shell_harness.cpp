@@ -9,6 +9,8 @@
 //                        client object, bars and buttons (as the environment
 //                        action will), and writes the result to
 //                        KLV_HARNESS_FOLDER + "sync-result.txt"
+// and, when KLV_HARNESS_INSTALL_DIR_FILE names a file, writes InstallDir as the
+// window's creation resolved it into that file before the message loop runs.
 #include <windows.h>
 
 #include <stdexcept>
@@ -17,6 +19,7 @@
 #include "app/app_window.h"
 #include "app/launcher.h"
 #include "app/main_window.h"
+#include "install/install_folder.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
 #include "server/update_protocol.h"
@@ -85,6 +88,8 @@ LRESULT CALLBACK HarnessProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     return klv::RunLauncher(instance, [](klv::TFrm_OxMain& window) {
         g_window = &window;
+        const std::string installDirFile = Environment("KLV_HARNESS_INSTALL_DIR_FILE");
+        if (!installDirFile.empty()) klv::platform::RealFileSystem().WriteWholeFile(installDirFile, klv::InstallDir);
         g_windowProc = reinterpret_cast<WNDPROC>(
             SetWindowLongPtrW(window.Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(HarnessProc)));
     });
