@@ -18,18 +18,17 @@ int HexValue(char c) {
     return -1;
 }
 
-// Splits off the text before the first "." and removes it, with the dot,
-// from `rest`. An empty `rest` yields the empty component.
-std::string TakeComponent(std::string& rest) {
-    const auto dot = rest.find('.');
-    if (dot == std::string::npos) {
-        std::string all = rest;
-        rest.clear();
-        return all;
-    }
-    std::string head = rest.substr(0, dot);
-    rest.erase(0, dot + 1);
-    return head;
+// The text of `text` from `at` to the next "." (or to the end), and `at`
+// moved past that "." (or to the end). At the end it yields the empty
+// component. Moving an index rather than cutting the text keeps a version of
+// half a million components linear: a manifest line may be that long.
+std::string NextComponent(const std::string& text, std::size_t& at) {
+    if (at >= text.size()) return {};
+    const auto dot = text.find('.', at);
+    const std::size_t end = dot == std::string::npos ? text.size() : dot;
+    std::string component = text.substr(at, end - at);
+    at = dot == std::string::npos ? text.size() : dot + 1;
+    return component;
 }
 
 }  // namespace
@@ -67,13 +66,14 @@ int StrToInt(const std::string& text) {
 
 bool VersionIsNewer(const std::string& a, const std::string& b) {
     if (b.empty() || a.empty()) return true;
-    std::string ra = a + ".";
-    std::string rb = b + ".";
-    while (!ra.empty()) {
+    const std::string ra = a + ".";
+    const std::string rb = b + ".";
+    std::size_t ia = 0, ib = 0;
+    while (ia < ra.size()) {
         // a's component is converted before b's in each pass: the failure
         // message names the first offending text in that order.
-        const int x = StrToInt(TakeComponent(ra));
-        const int y = StrToInt(TakeComponent(rb));
+        const int x = StrToInt(NextComponent(ra, ia));
+        const int y = StrToInt(NextComponent(rb, ib));
         if (x > y) return true;
     }
     return false;
