@@ -13,7 +13,8 @@
 //   children CLASS                   print its children from top to bottom of the
 //                                    stacking order: id, visible, rect (parent client), text
 //   region CLASS X,Y...              print 1/0 per point: inside the window region
-//   click CLASS ID                   post BM_CLICK to the child with control ID
+//   click CLASS ID                   click the child with control ID: BM_CLICK for a
+//                                    button, a posted press and release for other controls
 //   mouse CLASS ID EVENT X Y         send a mouse message (ldown lup rdown rup move)
 //   box                              print text, caption, owner and icon of the message
 //                                    box (icon=information, warning, error or none, told
@@ -398,7 +399,17 @@ int main() {
     if (command == L"click" && argc == 4) {
         HWND child = GetDlgItem(window, std::wcstol(argv[3], nullptr, 10));
         if (child == nullptr) return 1;
-        PostMessageW(child, BM_CLICK, 0, 0);
+        if (_wcsicmp(ClassOf(child).c_str(), L"Button") == 0) {
+            PostMessageW(child, BM_CLICK, 0, 0);
+            return 0;
+        }
+        // Any other control (a link) gets the press and release of a click
+        // at its centre, posted: the action it starts may open a modal box.
+        RECT r;
+        GetClientRect(child, &r);
+        const LPARAM centre = MAKELPARAM(r.right / 2, r.bottom / 2);
+        PostMessageW(child, WM_LBUTTONDOWN, MK_LBUTTON, centre);
+        PostMessageW(child, WM_LBUTTONUP, 0, centre);
         return 0;
     }
     if (command == L"mouse" && argc == 7)
