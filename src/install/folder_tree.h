@@ -13,7 +13,7 @@ namespace klv {
 class FolderCopyView {
 public:
     virtual ~FolderCopyView() = default;
-    // A warning box "拷贝文件" + name + "失败。" with the caption "提示", owned by
+    // A warning box (text in UTF-8) "拷贝文件" + name + "失败。" with the caption "提示", owned by
     // the application's top-level window; returns when the user has closed it.
     virtual void ShowCopyFailure(const std::string& text) = 0;
 };

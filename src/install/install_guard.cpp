@@ -159,7 +159,8 @@ std::optional<InstallFolderVerdict> JudgeByIdentity(platform::FileSystem& fs, co
         }
     }
     for (const FolderPath& path : system) {
-        const std::optional<platform::FileIdentity>& systemIdentity = identities.Of(Rebuild(path, path.components.size()));
+        const std::optional<platform::FileIdentity>& systemIdentity =
+            identities.Of(Rebuild(path, path.components.size()));
         if (!systemIdentity) continue;
         for (std::size_t depth = target.components.size() + 1; depth-- > 0;)
             if (identities.Of(Rebuild(target, depth)) == systemIdentity) return InstallFolderVerdict::InSystemFolder;

@@ -179,7 +179,8 @@ TEST(JudgeInstallFolder, RefusesWhatIsNotOursByName) {
         {"C:\\\xC4\xE3\xBA\xC3\\\x81\x5C\\", V::Ours, "double-byte names, one with a trail byte 0x5C"},
     };
     Untouchable fs;
-    for (const Case& c : cases) EXPECT_EQ(JudgeInstallFolder(fs, c.folder, WindowsLikeFolders()), c.verdict) << c.catches;
+    for (const Case& c : cases)
+        EXPECT_EQ(JudgeInstallFolder(fs, c.folder, WindowsLikeFolders()), c.verdict) << c.catches;
 }
 
 TEST(JudgeInstallFolder, RefusesAnotherNameForAKnownFolder) {
@@ -193,7 +194,8 @@ TEST(JudgeInstallFolder, RefusesAnotherNameForAKnownFolder) {
     ASSERT_EQ(::symlink((r + "data").c_str(), (r + "alias-data").c_str()), 0);
     ASSERT_EQ(::symlink((r + "sys/Windows/System32").c_str(), (r + "mine/link-into-system").c_str()), 0);
     KnownFolders known;
-    known.special = {root.path() + "sys\\Windows", root.path() + "sys\\Windows\\System32", root.path() + "data\\Common"};
+    known.special = {root.path() + "sys\\Windows", root.path() + "sys\\Windows\\System32",
+                     root.path() + "data\\Common"};
     known.system = {root.path() + "sys\\Windows", root.path() + "sys\\Windows\\System32"};
     Untouchable names;  // blind to identities
     test::RefusingFileSystem fs(RealFileSystem());

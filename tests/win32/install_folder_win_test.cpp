@@ -184,7 +184,8 @@ TEST(DeleteInstallFolder, RefusesEverySpecialFolderAndEveryFolderAboveOne) {
         refused.push_back(path);
         refused.push_back(path + "\\");
         // Every folder above it, up to its drive's root.
-        for (std::string up = platform::FolderOf(path); !up.empty(); up = platform::FolderOf(up.substr(0, up.size() - 1)))
+        for (std::string up = platform::FolderOf(path); !up.empty();
+             up = platform::FolderOf(up.substr(0, up.size() - 1)))
             refused.push_back(up);
         // The same folder by its short name.
         const std::string shortName = ShortName(path);

@@ -198,7 +198,8 @@ TEST_F(AccessListEdit, GivesTheSameListWhenAppliedTwice) {
     ASSERT_TRUE(once);
     std::vector<BYTE> copy(reinterpret_cast<BYTE*>(once.get()), reinterpret_cast<BYTE*>(once.get()) + once->AclSize);
     Descriptor second(once.get());
-    const LocalAcl twice = NewGrantedDacl(&second.sd, once.get(), everyone.get(), kMask, GrantRoad::LaterSystems, false);
+    const LocalAcl twice =
+        NewGrantedDacl(&second.sd, once.get(), everyone.get(), kMask, GrantRoad::LaterSystems, false);
     ASSERT_TRUE(twice);
     ASSERT_EQ(twice->AclSize, copy.size());
     EXPECT_EQ(std::memcmp(twice.get(), copy.data(), copy.size()), 0);

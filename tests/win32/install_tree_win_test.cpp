@@ -112,7 +112,7 @@ TEST(CopyFolderTree, KeepsHiddenAndSystemButNeverReadOnly) {
     const DWORD s = Attributes(dst + "sub\\system-ro.dll");
     ASSERT_NE(s, INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(s & (FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY), DWORD(FILE_ATTRIBUTE_SYSTEM));
-    // Not read-only at the source either way: the copy keeps what it got.
+    // A copy of a file that was not read-only keeps what the system copy gave it.
     EXPECT_NE(Attributes(dst + "sub\\hidden.dll") & FILE_ATTRIBUTE_HIDDEN, 0u);
     // The sources keep theirs.
     EXPECT_NE(Attributes(src + "hidden-ro.dll") & FILE_ATTRIBUTE_READONLY, 0u);
