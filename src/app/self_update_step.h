@@ -1,0 +1,19 @@
+#pragma once
+// The self-update's completion on the GUI thread.
+#include <string>
+
+namespace klv {
+
+class TFrm_OxMain;
+
+inline constexpr wchar_t kSelfUpdateNoticeText[] =
+    L"KLV已经下载了新的版本，点击确定后将自动更新到最新版本（程序将重启）。";
+inline constexpr wchar_t kSelfUpdateNoticeCaption[] = L"提示";
+
+// When the worker found a newer launcher: tells the user in a box owned by
+// the main window, starts the self-replacement script and closes the main
+// window, which ends the launcher. When the script cannot be written the
+// failure is raised and the window stays open.
+void SelfUpdateDone(TFrm_OxMain& window);
+
+}  // namespace klv
