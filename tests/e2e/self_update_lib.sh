@@ -1,0 +1,88 @@
+# Functions for the self-update scenarios (test_self_update*.sh); sourced
+# after lib.sh.
+#
+# The launcher asks the update server at the address built into it,
+# localhost:9988, so the scenarios' server must listen there. Each scenario
+# runs in a network namespace of its own: no other server on this machine
+# answers its launcher, and no other launcher finds its server. Wine's sockets
+# are made by the wineserver, so the prefix's wineserver is ended first and
+# starts again inside the namespace; the display is reached through its
+# socket file. Where no namespace can be made, the scenario holds a
+# machine-wide lock on the port instead.
+
+# Re-runs the calling scenario inside its namespace: call as su_isolate "$0" "$@".
+su_isolate() {
+    [ -z "${KLV_SU_ISOLATED:-}" ] || return 0
+    export KLV_SU_ISOLATED=1
+    if unshare -n true 2>/dev/null && command -v ip >/dev/null; then
+        "$KLV_WINE_RUN" "$WINEPREFIX" --kill
+        exec unshare -n bash -c 'ip link set lo up && exec bash "$@"' bash "$@"
+    fi
+    exec 8>/tmp/klv-update-port-9988.lock
+    flock 8
+}
+
+# The prefix's temporary folder (the launcher's TempFolderPath), Linux side.
+su_temp_folder() {
+    local folder="$WINEPREFIX/drive_c/users/$(id -un)/Temp"
+    mkdir -p "$folder"
+    echo "$folder"
+}
+
+# Starts klv-update-server on localhost:9988 over PACKAGE_DIR; sets
+# SU_SERVER_PID and SU_SERVER_LOG.
+su_start_server() {
+    local out
+    out=$(mktemp)
+    SU_SERVER_LOG=$(mktemp)
+    "$KLV_NATIVE_TOOLS_DIR/klv-update-server" --port 9988 "$1" >"$out" 2>"$SU_SERVER_LOG" &
+    SU_SERVER_PID=$!
+    for _ in $(seq 300); do  # hang guard, 30 s
+        grep -q '^listening on ' "$out" 2>/dev/null && return 0
+        kill -0 "$SU_SERVER_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    cat "$out" "$SU_SERVER_LOG" >&2
+    fail "the update server did not start on port 9988"
+}
+
+su_stop_server() {
+    [ -n "${SU_SERVER_PID:-}" ] || return 0
+    kill -TERM "$SU_SERVER_PID" 2>/dev/null || true
+    wait "$SU_SERVER_PID" 2>/dev/null || true
+    SU_SERVER_PID=""
+}
+
+# Waits (hang guard: SECONDS) until the server's log holds TEXT.
+su_wait_log() {
+    for _ in $(seq $(($2 * 10))); do
+        grep -qF -- "$1" "$SU_SERVER_LOG" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# Waits (hang guard: SECONDS) until FILE is gone.
+su_wait_gone() {
+    for _ in $(seq $(($2 * 10))); do
+        [ ! -e "$1" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# The text of the main window's version line.
+su_version_line() {
+    drive children TFrm_OxMain | tr -d '\r' | awk -F'\t' '$1 == 1012 { print $4 }'
+}
+
+# Ends every program of the prefix (the hidden script included) and removes
+# what a self-update leaves in the temporary folder, so that no later
+# scenario of this prefix finds a fetched launcher and replaces itself.
+su_cleanup() {
+    "$KLV_WINE_RUN" "$WINEPREFIX" --kill || true
+    su_stop_server
+    local temp
+    temp=$(su_temp_folder)
+    rm -f "$temp/Kesto.exe" "$temp/QNUp.bat" "$temp"/*.klv-partial
+}
