@@ -2,8 +2,11 @@
 // (KLV_ROLE: Installer, Cleaner, Control or Plain, set by the build). Toward the launcher they behave as
 // the real ones do:
 //   installer  KLVInst.exe HANDLE   posts WM_ENV_NOTIFY 1, then 2, to HANDLE
-//   cleaner    KLVClr.exe HANDLE    posts WM_ENV_NOTIFY 3 to HANDLE
+//   cleaner    KLVClr.exe HANDLE    closes the control program's windows (the
+//                                   product stops before it is removed), then
+//                                   posts WM_ENV_NOTIFY 3 to HANDLE
 //   control    KLVCtrl.exe [HANDLE] shows a window of class "TFrm_CtrlMain"
+//                                   (just below HANDLE's window when given)
 //                                   until it is closed; with --quiet instead
 //                                   only a message-only window of class
 //                                   "KlvQuietControl" (the process without
@@ -87,6 +90,12 @@ HWND LauncherWindow() {
     return IsWindow(window) ? window : nullptr;
 }
 
+// The product stops before the cleaner removes it.
+void CloseControlWindows() {
+    for (HWND w = FindWindowW(L"TFrm_CtrlMain", nullptr); w != nullptr; w = FindWindowExW(nullptr, w, L"TFrm_CtrlMain", nullptr))
+        PostMessageW(w, WM_CLOSE, 0, 0);
+}
+
 int Notify(std::initializer_list<WPARAM> values) {
     HWND launcher = LauncherWindow();
     if (launcher == nullptr) return 2;
@@ -106,8 +115,7 @@ LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             DeleteObject(back);
             SetBkMode(dc, TRANSPARENT);
             SetTextColor(dc, RGB(15, 76, 156));
-            const std::wstring text = L"KLV控制程序（替身）\n" + FirstArgument();
-            DrawTextW(dc, text.c_str(), -1, &rc, DT_CENTER | DT_WORDBREAK);
+            DrawTextW(dc, L"KLV控制程序（替身）正在运行", -1, &rc, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
             EndPaint(window, &ps);
             return 0;
         }
@@ -129,11 +137,18 @@ int RunControl(HINSTANCE instance) {
     RegisterClassW(&wc);
     // A message-only window is no top-level window: a search by class does
     // not find it, yet it can be told to close.
+    // Just below the launcher's window, so that a picture of the one shows
+    // the other.
+    RECT below{24, 24, 0, 0};
+    if (HWND launcher = LauncherWindow()) {
+        GetWindowRect(launcher, &below);
+        below.top = below.bottom + 8;
+    }
     HWND window = quiet ? CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance,
                                           nullptr)
                         : CreateWindowExW(WS_EX_TOOLWINDOW, wc.lpszClassName, L"KLV控制程序",
-                                          WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, 24, 24, 240, 96, nullptr, nullptr,
-                                          instance, nullptr);
+                                          WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, below.left, below.top, 240, 64,
+                                          nullptr, nullptr, instance, nullptr);
     if (window == nullptr) return 1;
     if (!quiet) ShowWindow(window, SW_SHOWNOACTIVATE);
     MSG msg;
@@ -152,6 +167,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         case Role::Installer:
             return Notify({1, 2});
         case Role::Cleaner:
+            CloseControlWindows();
             return Notify({3});
         case Role::Control:
             return RunControl(instance);
