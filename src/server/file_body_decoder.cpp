@@ -38,7 +38,16 @@ struct FileBodyDecoder::Impl {
         if (inflaterReady) inflateEnd(&zs);
     }
 
-    bool Done() const { return streamEnded || produced == length; }
+    // Once L bytes are out, what follows only decides whether the stream was
+    // found damaged before it would have produced more: a stream that goes on
+    // past L (a length field smaller than the content), one that ends
+    // cleanly, and input that runs out all leave the L bytes standing, while
+    // damage met first (a wrong check value) fails. Deciding by the bytes
+    // alone, with one byte of scratch output, makes the outcome the same
+    // however the body is sliced.
+    bool tailSettled = false;
+
+    bool Done() const { return streamEnded || tailSettled; }
 
     void TakeHeader(const char*& data, std::size_t& count) {
         while (headerBytes < kHeaderSize && count > 0) {
@@ -69,33 +78,52 @@ struct FileBodyDecoder::Impl {
         }
     }
 
+    // One call of the inflater on the input at hand, into the content while
+    // it is short of L, else into one byte of scratch (see tailSettled).
+    // True when the output was filled, so another call can go on; false when
+    // the inflater needs more input.
+    bool Step() {
+        unsigned char scratch = 0;
+        std::size_t room = 1;
+        if (produced < length) {
+            if (produced == out.size()) Grow();
+            zs.next_out = reinterpret_cast<Bytef*>(&out[produced]);
+            room = std::min<std::size_t>(out.size() - produced, 1u << 30);
+        } else {
+            zs.next_out = &scratch;
+        }
+        zs.avail_out = static_cast<uInt>(room);
+        const int rc = inflate(&zs, Z_NO_FLUSH);
+        const std::size_t made = room - zs.avail_out;
+        if (produced < length) {
+            produced += made;
+        } else if (made > 0) {
+            tailSettled = true;  // the stream goes on past L: cut there
+            return false;
+        }
+        if (rc == Z_STREAM_END) {
+            streamEnded = true;
+        } else if (rc == Z_MEM_ERROR) {
+            OutOfMemory();
+        } else if (rc != Z_OK && rc != Z_BUF_ERROR) {
+            InflateFailed();
+        }
+        return zs.avail_out == 0;
+    }
+
     void Inflate(const char* data, std::size_t count) {
         zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
-        while (count > 0 && !Done()) {
-            // zlib counts in uInt; feed huge slices in pieces.
+        for (;;) {
+            // zlib counts in uInt; huge slices go in pieces.
             const uInt chunk = static_cast<uInt>(std::min<std::size_t>(count, 1u << 30));
             zs.avail_in = chunk;
-            while (zs.avail_in > 0 && !Done()) {
-                if (produced == out.size()) Grow();
-                zs.next_out = reinterpret_cast<Bytef*>(&out[produced]);
-                const std::size_t room = std::min<std::size_t>(out.size() - produced, 1u << 30);
-                zs.avail_out = static_cast<uInt>(room);
-                const int rc = inflate(&zs, Z_NO_FLUSH);
-                produced += room - zs.avail_out;
-                if (rc == Z_STREAM_END) {
-                    streamEnded = true;
-                } else if (rc == Z_MEM_ERROR) {
-                    OutOfMemory();
-                } else if (rc != Z_OK && rc != Z_BUF_ERROR) {
-                    InflateFailed();
-                } else if (rc == Z_BUF_ERROR && zs.avail_out > 0) {
-                    break;  // needs more input than this slice holds
-                }
+            // Also once the input is used up: the inflater may still hold
+            // bits that settle the tail (a wrong distance found only when
+            // there is room for the byte it would copy).
+            while (!Done() && Step()) {
             }
-            const std::size_t used = chunk - zs.avail_in;
-            data += used;
-            count -= used;
-            if (zs.avail_in > 0) break;  // done: the rest is ignored
+            count -= chunk - zs.avail_in;
+            if (Done() || count == 0) return;  // after Done the rest is ignored
         }
     }
 };

@@ -213,7 +213,8 @@ void PackageSynchroniser::IdHTTPWorkBegin(HttpClient&, WorkMode, std::int32_t wo
 }
 
 void PackageSynchroniser::IdHTTPWork(HttpClient&, WorkMode, std::int32_t workCount) {
-    if (activeBar_) view_.SetProgressText(*activeBar_, progressPrefix_ + " " + TransferProgress(workCount, transferSize_));
+    if (activeBar_)
+        view_.SetProgressText(*activeBar_, progressPrefix_ + " " + TransferProgress(workCount, transferSize_));
     view_.ProcessMessages();
 }
 

@@ -62,7 +62,8 @@ TEST_F(DiskFaultTest, AFullDiskLeavesTheFileInPlaceAsItWas) {
         } catch (const EFCreateError& e) {
             // The failure names the file being replaced, not a name of the
             // fetch's own making.
-            EXPECT_STREQ(e.what(), ("Cannot create file \"" + local.path() + "x.dll\". No space left on device").c_str());
+            EXPECT_STREQ(e.what(),
+                         ("Cannot create file \"" + local.path() + "x.dll\". No space left on device").c_str());
         }
         EXPECT_EQ(disk.refusedWrites, Files{local.path() + "x.dll"});
         EXPECT_EQ(local.Read("x.dll"), "old x");

@@ -156,6 +156,48 @@ TEST(FileBodyDecoder, SlicesThatCrossEveryBoundaryGiveTheSameContent) {
     }
 }
 
+TEST(FileBodyDecoder, EveryBodyDecodesAlikeWholeAndSliced) {
+    // The outcome depended on where a slice ended: a check value damaged
+    // right after the L-th byte failed the whole body, but passed when the
+    // body came in small slices (the decoder stopped before reaching it).
+    const std::string stream = ZlibStream("hello, package");
+    std::string badCheck = stream;
+    badCheck.back() = static_cast<char>(badCheck.back() ^ 1);
+    struct Row {
+        std::string body;
+        bool decodes;
+        const char* why;
+    };
+    const Row rows[] = {
+        {LengthField(14) + badCheck, false, "damage met before any further output fails"},
+        {LengthField(14) + stream.substr(0, stream.size() - 4), true, "a stream cut inside its check value"},
+        {LengthField(5) + badCheck, true, "the stream goes on past L: cut there, the rest unread"},
+        {LengthField(3) + std::string("x\x9cKL`\0\0x\x9cKMLNIMKd\0\0\0\xcf\0\0\0", 24), false,
+         "the fuzzer's input: three bytes out, then a wrong check value"},
+        // Found by fuzzing: "hellh" out, then a copy from before the start,
+        // which the inflater only notices with room for the byte it copies.
+        {LengthField(5) + std::string("x\x9c\xcbH\xcd\xc9\xc9\0\x0e,\x02", 11), false,
+         "five bytes out, then a distance too far back"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.why);
+        for (const std::size_t slice : {row.body.size(), std::size_t{1}, std::size_t{2}, std::size_t{5}}) {
+            SCOPED_TRACE(slice);
+            FileBodyDecoder decoder;
+            bool decoded = true;
+            try {
+                for (std::size_t at = 0; at < row.body.size(); at += slice)
+                    decoder.Feed(row.body.data() + at, std::min(slice, row.body.size() - at));
+                decoder.Finish();
+            } catch (const Error& e) {
+                EXPECT_STREQ(e.what(), "Error");
+                decoded = false;
+            }
+            EXPECT_EQ(decoded, row.decodes);
+        }
+    }
+}
+
 TEST(FileBodyDecoder, LengthFieldSplitAcrossFeeds) {
     const std::string body = FileBody("abc");
     struct Case {

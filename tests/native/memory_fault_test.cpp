@@ -30,7 +30,9 @@ class MemoryFaultTest : public ::testing::Test {
 protected:
     void TearDown() override { SetServerBaseUrl(saved_); }
     void Use(const CannedAnswerServer& server) { SetServerBaseUrl(server.BaseUrl()); }
-    bool Fetch(const std::string& name) { return FetchPackageFile(http_, platform::RealFileSystem(), local_.path(), name); }
+    bool Fetch(const std::string& name) {
+        return FetchPackageFile(http_, platform::RealFileSystem(), local_.path(), name);
+    }
 
     std::string saved_ = ServerBaseUrl();
     TempFolder local_;

@@ -160,6 +160,10 @@ TEST(PackageFileName, RefusesExactlyWhatLeavesTheFolderOrNamesADevice) {
         {"\xC4\xE3\\\xBA\xC3.dll", true, "double-byte names"},
         {"\x81\x5C" "x.dll", true, "0x5C trail byte is not a separator"},
         {"\x81\x5C..", true, "0x5C trail byte does not start a \"..\" component"},
+        // Found by fuzzing: no trail byte is below 0x40, so Windows reads the
+        // "/" after a lead byte as a separator, and ".." after it climbs.
+        {"a\x91/../../x.dll", false, "a lead byte does not hide the \"/\" after it"},
+        {"a\x91/x.dll", true, "...which is a separator like any other"},
         // Windows takes "/" as a separator and collapses doubled separators:
         // each of these names a file inside the folder, and refusing it would
         // fail every synchronisation of a manifest that lists it.
@@ -200,6 +204,7 @@ TEST(PackageFileName, PathsJoinComponentsWithBackslashes) {
     EXPECT_EQ(PackageFilePath("C:\\p\\", "\\\\sub\\.\\x.dll"), "C:\\p\\sub\\x.dll");
     EXPECT_EQ(PackageFilePath("C:\\p\\", ""), "C:\\p\\");
     EXPECT_EQ(PackageFilePath("C:\\p\\", "\xC4\x5C\\b"), "C:\\p\\\xC4\x5C\\b");  // the trail byte stays
+    EXPECT_EQ(PackageFilePath("C:\\p\\", "\xC4/b"), "C:\\p\\\xC4\\b");          // "/" is no trail byte
 }
 
 TEST_F(PackageFetchTest, FetchesNamesWithForwardAndDoubledSeparatorsIntoTheirPlace) {

@@ -151,9 +151,9 @@ TEST_F(ServerFaultTest, AGetAFileCutShortIsRaisedAndLeavesThePathAlone) {
 TEST_F(ServerFaultTest, ASilentErrorBodyEndsTheOneDownloadAttemptInBoundedTime) {
     // A 500 whose body never comes: read with the fixed limit for error
     // bodies, whatever the client's own limit (here the launcher's default).
-    ScriptedPeer peer({{test::ReadRequest(),
-                        test::Send("HTTP/1.1 500 Internal Server Error\r\nContent-Length: 100\r\n\r\nshort"),
-                        test::AwaitClose()}});
+    ScriptedPeer peer(
+        {{test::ReadRequest(), test::Send("HTTP/1.1 500 Internal Server Error\r\nContent-Length: 100\r\n\r\nshort"),
+          test::AwaitClose()}});
     SetServerBaseUrl(peer.Url("/"));
     EXPECT_FALSE(DownloadServerFile("Kesto.exe", local_.path() + "Kesto.exe"));
     EXPECT_EQ(local_.Files(), Files{});
