@@ -1,31 +1,130 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang in build/fuzz and runs each one for
-# a short while on a copy of its kept corpus (tests/fuzz/corpus/<target>/).
-# Fails when a target crashes, leaks, hangs or trips a sanitizer.
-#   scripts/fuzz.sh            about 20 s per target
-#   scripts/fuzz.sh --brief    the same (the length the test run uses)
-#   scripts/fuzz.sh SECONDS    another length
+# Builds the libFuzzer targets with clang in build/fuzz (tests/fuzz/*_fuzz.cpp,
+# each with its kept corpus tests/fuzz/corpus/<name>/ and, where there is one,
+# its dictionary tests/fuzz/<name>.dict) and runs them.
+#   scripts/fuzz.sh [--brief]           every target over its kept corpus, then
+#                                       a few seconds of fuzzing each: the test
+#                                       run's check, under 2 minutes in all
+#   scripts/fuzz.sh --campaign [N]      N executions per target (default
+#                                       10,000,000), new corpus entries merged
+#                                       back into tests/fuzz/corpus; one line
+#                                       per target: executions, corpus, crashes
+#   scripts/fuzz.sh --seconds S         S seconds of fuzzing per target
+# Fails when a target crashes, leaks, hangs or trips a sanitizer (a campaign
+# goes on past a crash, keeps its input in build/fuzz/crashes/<name>/, and
+# fails at the end).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds=20
+root=$PWD
+
+mode=brief
+executions=10000000
+seconds=6
 case "${1:-}" in
-    --brief | "") ;;
-    *) seconds=$1 ;;
+    "" | --brief) ;;
+    --campaign)
+        mode=campaign
+        executions=${2:-$executions}
+        ;;
+    --seconds)
+        mode=seconds
+        seconds=${2:?--seconds needs a number}
+        ;;
+    *)
+        sed -n '2,16p' "$0" >&2
+        exit 2
+        ;;
 esac
 
-CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKLV_FUZZ=ON >/dev/null
+build=build/fuzz
+CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKLV_FUZZ=ON >/dev/null
 targets=$(cd tests/fuzz && ls *_fuzz.cpp 2>/dev/null | sed 's/\.cpp$//')
 [ -n "$targets" ] || { echo "no fuzz targets"; exit 0; }
 # shellcheck disable=SC2086
-cmake --build build/fuzz -j2 --target $targets
+cmake --build "$build" --target $targets
 
+# Options every run shares: a hang or a runaway allocation is a finding too.
+common=(-timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=1024 -print_final_stats=1)
+
+dict_of() {  # TARGET NAME -> the -dict option, if the target has a dictionary
+    if [ -f "tests/fuzz/$2.dict" ]; then echo "-dict=$root/tests/fuzz/$2.dict"; fi
+}
+
+stat_of() {  # LOG STAT -> the number libFuzzer printed for it, or 0
+    sed -n "s/^stat::$2: *\([0-9]*\).*/\1/p" "$1" | tail -n 1 | grep . || echo 0
+}
+
+run_brief() {  # TARGET NAME
+    local target=$1 name=$2 work=$build/corpus-run/$2 log=$build/logs/$2.log
+    rm -rf "$work" && mkdir -p "$work" "$build/logs"
+    # The kept corpus, replayed input by input: every past finding stays fixed.
+    "$build/tests/fuzz/$target" "${common[@]}" -runs=0 "tests/fuzz/corpus/$name" >"$log" 2>&1 || {
+        tail -n 40 "$log"; echo "$target failed on its kept corpus"; return 1; }
+    # Then a short search from it, in a copy so that the kept corpus stays as it is.
+    cp -r "tests/fuzz/corpus/$name/." "$work/"
+    # shellcheck disable=SC2046
+    (cd "$build" && "./tests/fuzz/$target" "${common[@]}" $(dict_of "$target" "$name") -max_total_time="$seconds" \
+        -artifact_prefix="logs/$name-" "corpus-run/$name") >>"$log" 2>&1 || {
+        tail -n 40 "$log"; echo "$target failed"; return 1; }
+    printf '%-24s %10s executions  corpus %6s  crashes 0\n' "$target" "$(stat_of "$log" number_of_executed_units)" \
+        "$(ls "tests/fuzz/corpus/$name" | wc -l)"
+}
+
+run_campaign() {  # TARGET NAME -> prints its line; returns 1 when it crashed
+    local target=$1 name=$2 work=$build/campaign/$2 crashes=$build/crashes/$2 log=$build/logs/$2-campaign.log
+    mkdir -p "$work" "$crashes" "$build/logs"
+    cp -rn "tests/fuzz/corpus/$name/." "$work/" 2>/dev/null || true
+    local done=0 found=0 restarts=0
+    : >"$log"
+    # A crash ends libFuzzer's run; the campaign notes it and goes on with the
+    # executions left, up to a bound on restarts.
+    while [ "$done" -lt "$executions" ] && [ "$restarts" -lt 20 ]; do
+        local part=$build/logs/$name-part.log status=0
+        # shellcheck disable=SC2046
+        nice -n 19 "$build/tests/fuzz/$target" "${common[@]}" $(dict_of "$target" "$name") \
+            -runs=$((executions - done)) -artifact_prefix="$crashes/" "$work" >"$part" 2>&1 || status=$?
+        cat "$part" >>"$log"
+        local ran
+        ran=$(stat_of "$part" number_of_executed_units)
+        done=$((done + ran))
+        if [ "$status" != 0 ]; then
+            found=$((found + 1))
+            restarts=$((restarts + 1))
+            [ "$ran" -gt 0 ] || restarts=20  # crashes at once: no use restarting
+        fi
+    done
+    # New entries that add coverage go back into the kept corpus, minimised.
+    "$build/tests/fuzz/$target" -merge=1 "tests/fuzz/corpus/$name" "$work" >>"$log" 2>&1
+    printf '%-24s %10s executions  corpus %6s  crashes %s\n' "$target" "$done" \
+        "$(ls "tests/fuzz/corpus/$name" | wc -l)" "$found"
+    [ "$found" = 0 ]
+}
+
+start=$(date +%s)
+failed=0
 for target in $targets; do
-    corpus_name=${target%_fuzz}
-    work=build/fuzz/corpus-run/$corpus_name
-    rm -rf "$work" && mkdir -p "$work"
-    if [ -d "tests/fuzz/corpus/$corpus_name" ]; then cp -r "tests/fuzz/corpus/$corpus_name/." "$work/"; fi
-    echo "== $target: ${seconds} s"
-    ( cd build/fuzz && "./tests/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-        -print_final_stats=1 "corpus-run/$corpus_name" 2>&1 | tail -n 12 )
-    [ "${PIPESTATUS[0]}" = 0 ] || { echo "$target failed"; exit 1; }
+    name=${target%_fuzz}
+    mkdir -p "tests/fuzz/corpus/$name"
+    case $mode in
+        brief) run_brief "$target" "$name" || exit 1 ;;
+        seconds)
+            work=$build/corpus-run/$name
+            rm -rf "$work" && mkdir -p "$work" && cp -r "tests/fuzz/corpus/$name/." "$work/"
+            log=$build/logs/$name.log
+            mkdir -p "$build/logs"
+            echo "== $target: $seconds s"
+            status=0
+            # shellcheck disable=SC2046
+            (cd "$build" && "./tests/fuzz/$target" "${common[@]}" $(dict_of "$target" "$name") \
+                -max_total_time="$seconds" -artifact_prefix="logs/$name-" "corpus-run/$name") >"$log" 2>&1 || status=$?
+            tail -n 12 "$log"
+            [ "$status" = 0 ] || { echo "$target failed"; exit 1; }
+            ;;
+        campaign) run_campaign "$target" "$name" || failed=1 ;;
+    esac
 done
+echo "fuzz ($mode): $(( $(date +%s) - start )) s"
+if [ "$failed" != 0 ]; then
+    echo "crash inputs are in $build/crashes/"
+    exit 1
+fi
