@@ -74,7 +74,7 @@ run_campaign() {  # TARGET NAME -> prints its line; returns 1 when it crashed
     local target=$1 name=$2 work=$build/campaign/$2 crashes=$build/crashes/$2 log=$build/logs/$2-campaign.log
     mkdir -p "$work" "$crashes" "$build/logs"
     cp -rn "tests/fuzz/corpus/$name/." "$work/" 2>/dev/null || true
-    local done=0 found=0 restarts=0
+    local done=0 crashed=0 restarts=0
     : >"$log"
     # A crash ends libFuzzer's run; the campaign notes it and goes on with the
     # executions left, up to a bound on restarts.
@@ -88,16 +88,18 @@ run_campaign() {  # TARGET NAME -> prints its line; returns 1 when it crashed
         ran=$(stat_of "$part" number_of_executed_units)
         done=$((done + ran))
         if [ "$status" != 0 ]; then
-            found=$((found + 1))
+            crashed=1
             restarts=$((restarts + 1))
             [ "$ran" -gt 0 ] || restarts=20  # crashes at once: no use restarting
         fi
     done
     # New entries that add coverage go back into the kept corpus, minimised.
     "$build/tests/fuzz/$target" -merge=1 "tests/fuzz/corpus/$name" "$work" >>"$log" 2>&1
+    # Crashes: the distinct inputs written (named by their content), so a
+    # crash found again after a restart counts once.
     printf '%-24s %10s executions  corpus %6s  crashes %s\n' "$target" "$done" \
-        "$(ls "tests/fuzz/corpus/$name" | wc -l)" "$found"
-    [ "$found" = 0 ]
+        "$(ls "tests/fuzz/corpus/$name" | wc -l)" "$(grep -o 'Test unit written to .*' "$log" | sort -u | wc -l)"
+    [ "$crashed" = 0 ]
 }
 
 start=$(date +%s)
