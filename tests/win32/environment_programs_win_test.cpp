@@ -20,13 +20,17 @@
 namespace klv {
 namespace {
 
-platform::FileSystem& Files() { return platform::RealFileSystem(); }
+platform::FileSystem& Files() {
+    return platform::RealFileSystem();
+}
 
 std::string E2eProgram(const std::string& name) {
     const char* dir = std::getenv("KLV_WIN_TEST_DIR");
     return dir != nullptr ? test::WinePathOf(std::string(dir) + "/e2e/" + name) : std::string();
 }
-std::string Companion(const std::string& name) { return E2eProgram("companions/" + name); }
+std::string Companion(const std::string& name) {
+    return E2eProgram("companions/" + name);
+}
 
 // A program that keeps running without a window (this tier has no display):
 // the test driver waiting for a window that never comes, under the name the
@@ -37,8 +41,8 @@ public:
         std::string commandLine = "\"" + path + "\" wait-window KlvNoSuchWindow 120000";
         STARTUPINFOA si{};
         si.cb = sizeof si;
-        started_ = CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_) !=
-                   FALSE;
+        started_ =
+            CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_) != FALSE;
     }
     ~RunningProgram() { End(); }
     RunningProgram(const RunningProgram&) = delete;
@@ -136,15 +140,15 @@ TEST(SameProgramName, IgnoresTheCaseOfAsciiLettersOnly) {
         bool same;
     } cases[] = {
         {"KLVCtrl.exe", "KLVCtrl.exe", true},
-        {"klvctrl.exe", "KLVCtrl.exe", true},   // the whole name in lower case
-        {"KLVCTRL.EXE", "KLVCtrl.exe", true},   // and in upper case
-        {"KLVCtrl.ex", "KLVCtrl.exe", false},   // a prefix is not the name
+        {"klvctrl.exe", "KLVCtrl.exe", true},       // the whole name in lower case
+        {"KLVCTRL.EXE", "KLVCtrl.exe", true},       // and in upper case
+        {"KLVCtrl.ex", "KLVCtrl.exe", false},       // a prefix is not the name
         {"KLVCtrl.exe.exe", "KLVCtrl.exe", false},  // nor is a longer name
         {"xKLVCtrl.exe", "KLVCtrl.exe", false},     // nor one that ends in it
         {"KLVCtrl.exe ", "KLVCtrl.exe", false},     // a trailing space counts
         {"KLV[trl.exe", "KLV{trl.exe", false},      // '[' and '{' differ by the case bit, but are no letters
         {"KLV@trl.exe", "KLV`trl.exe", false},      // nor are '@' and '`'
-        {"\xC4" "LV.exe", "\xE4" "LV.exe", false},  // nor bytes of the upper half
+        {"\xC4LV.exe", "\xE4LV.exe", false},        // nor bytes of the upper half
         {"\xB0\xB2.exe", "\xB0\xB2.EXE", true},     // a double-byte name, its extension in other case
         {"", "", true},
     };

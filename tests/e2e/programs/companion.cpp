@@ -92,7 +92,8 @@ HWND LauncherWindow() {
 
 // The product stops before the cleaner removes it.
 void CloseControlWindows() {
-    for (HWND w = FindWindowW(L"TFrm_CtrlMain", nullptr); w != nullptr; w = FindWindowExW(nullptr, w, L"TFrm_CtrlMain", nullptr))
+    for (HWND w = FindWindowW(L"TFrm_CtrlMain", nullptr); w != nullptr;
+         w = FindWindowExW(nullptr, w, L"TFrm_CtrlMain", nullptr))
         PostMessageW(w, WM_CLOSE, 0, 0);
 }
 
@@ -144,11 +145,11 @@ int RunControl(HINSTANCE instance) {
         GetWindowRect(launcher, &below);
         below.top = below.bottom + 8;
     }
-    HWND window = quiet ? CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance,
-                                          nullptr)
-                        : CreateWindowExW(WS_EX_TOOLWINDOW, wc.lpszClassName, L"KLV控制程序",
-                                          WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, below.left, below.top, 240, 64,
-                                          nullptr, nullptr, instance, nullptr);
+    HWND window =
+        quiet ? CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr)
+              : CreateWindowExW(WS_EX_TOOLWINDOW, wc.lpszClassName, L"KLV控制程序",
+                                WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, below.left, below.top, 240, 64, nullptr,
+                                nullptr, instance, nullptr);
     if (window == nullptr) return 1;
     if (!quiet) ShowWindow(window, SW_SHOWNOACTIVATE);
     MSG msg;
