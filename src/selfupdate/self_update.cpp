@@ -59,7 +59,14 @@ void SelfUpdateBody(const std::string& runningVersion, const std::string& tempFo
     if (!CheckFileUpdate(kFetchedLauncherName, runningVersion)) return;
     if (!DownloadServerFile(kFetchedLauncherName, path)) return;
     bool removed = false;
-    if (CheckFetchedFile(files, path, removed)) UpdateAvailable = true;
+    const auto version = CheckFetchedFile(files, path, removed);
+    if (!version) return;
+    // A server whose manifest promises more than its file holds would have
+    // the launcher replace itself by the same release at every start.
+    if (VersionIsNewer(*version, runningVersion))
+        UpdateAvailable = true;
+    else
+        files.RemoveFile(path);
 }
 
 }  // namespace klv

@@ -37,7 +37,8 @@ std::optional<std::string> InstallableLauncherVersion(const std::string& bytes);
 //     asking the server: UpdateAvailable when its version is newer;
 //   - a file there that may not be installed is removed and fetched anew;
 //   - otherwise the server is asked (CheckFileUp) and only on "OK" the file is
-//     fetched (GetAFile); a fetched file that may not be installed is removed.
+//     fetched (GetAFile); a fetched file that may not be installed, or that is
+//     no newer than the running launcher after all, is removed.
 // Raises what the version comparison and the download raise (a malformed
 // version, a damaged body, a file that cannot be written); UpdateAvailable is
 // then false.

@@ -102,6 +102,8 @@ TEST_F(SelfUpdateTest, DecisionsAgainstTheServer) {
          2, std::nullopt},
         {"the server offers one for another machine: never installed", std::nullopt, "1.0.12.15", Foreign(),
          "1.0.13.0", false, 2, std::nullopt},
+        {"the server's manifest promises more than its file holds: no self-replacement by the same release",
+         std::nullopt, "1.0.13.0", Next(), "1.0.14.0", false, 2, std::nullopt},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
