@@ -11,6 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/error.h"
+#include "server/memory_stream.h"
+#include "server/update_protocol.h"
+#include "support/allocation_cap.h"
 #include "support/scripted_peer.h"
 
 namespace klv {
@@ -395,6 +399,37 @@ TEST(HttpCookies, SetCookieIsSentBackAsTheLastHeaderLine) {
     client.Get(peer.Url("/c"));
     EXPECT_EQ(peer.Received()[0], RequestFor("/a", HostOf(peer)) + RequestFor("/b", HostOf(peer), "Cookie: sid=1\r\n") +
                                       RequestFor("/c", HostOf(peer), "Cookie: sid=9\r\n"));
+}
+
+TEST(HttpMemory, ABufferThatCannotBeHadFailsTheCallAsATransportFailure) {
+    // An in-memory sink is grown to the announced length; that allocation
+    // failing used to escape as std::bad_alloc, which no caller counts as a
+    // failed request. It is the memory stream's failure, the connection goes
+    // with it, and the next call on the same client works.
+    const std::string huge = "HTTP/1.1 200 OK\r\nContent-Length: 500000000\r\n\r\nshort";
+    ScriptedPeer peer({{ReadRequest(), Send(huge), AwaitClose()},
+                       {ReadRequest(), Send(huge), AwaitClose()},
+                       {ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nfine")}});
+    HttpClient client;
+    {
+        test::AllocationCap cap(256u << 20);
+        MemoryStream sink;
+        try {
+            client.Get(peer.Url("/x"), sink);
+            ADD_FAILURE() << "the call did not fail";
+        } catch (const EOutOfMemory& e) {
+            EXPECT_STREQ(e.what(), "Out of memory while expanding memory stream");
+        }
+        EXPECT_EQ(cap.Refused(), 1u);
+        // The self-contained check reads its answer into memory too: false.
+        const std::string saved = ServerBaseUrl();
+        SetServerBaseUrl(peer.Url("/"));
+        EXPECT_FALSE(CheckFileUpdate("Kesto.exe", "1.0.12.15"));
+        SetServerBaseUrl(saved);
+        EXPECT_EQ(cap.Refused(), 2u);
+    }
+    EXPECT_EQ(client.Get(peer.Url("/y")), "fine");
+    EXPECT_EQ(peer.Connections(), 3);
 }
 
 }  // namespace
