@@ -36,8 +36,8 @@ HWND CreateCallsWindow() {
     (void)registered;
     // Message-only: never shown, never enumerated, but its thread's message
     // loops dispatch what is sent to it.
-    return CreateWindowExW(0, kCallsWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                           GetModuleHandleW(nullptr), nullptr);
+    return CreateWindowExW(0, kCallsWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr),
+                           nullptr);
 }
 
 }  // namespace
@@ -83,6 +83,8 @@ unsigned __stdcall TThread::Run(void* self) {
 
 TThrdUpSelf::TThrdUpSelf(std::string version) : TThread(true), version_(std::move(version)) {}
 
-void TThrdUpSelf::Execute() { SelfUpdateBody(version_, TempFolderPath(), platform::RealFileSystem()); }
+void TThrdUpSelf::Execute() {
+    SelfUpdateBody(version_, TempFolderPath(), platform::RealFileSystem());
+}
 
 }  // namespace klv

@@ -47,7 +47,9 @@ private:
     void Need(std::uint64_t offset, std::uint64_t count) const {
         if (!Has(offset, count)) throw OutOfBounds{};
     }
-    unsigned Byte(std::uint64_t offset) const { return static_cast<unsigned char>(data_[static_cast<std::size_t>(offset)]); }
+    unsigned Byte(std::uint64_t offset) const {
+        return static_cast<unsigned char>(data_[static_cast<std::size_t>(offset)]);
+    }
 
     std::string_view data_;
 };
@@ -135,15 +137,15 @@ private:
         const std::uint64_t table = optional + optionalSize;
         for (std::uint16_t i = 0; i < sectionCount; ++i) {
             const std::uint64_t at = table + 40ull * i;
-            sections_.push_back(Section{bytes_.U32(at + 12), bytes_.U32(at + 8), bytes_.U32(at + 16), bytes_.U32(at + 20)});
+            sections_.push_back(
+                Section{bytes_.U32(at + 12), bytes_.U32(at + 8), bytes_.U32(at + 16), bytes_.U32(at + 20)});
         }
         return true;
     }
 
     bool SectionsFit() const {
-        return std::all_of(sections_.begin(), sections_.end(), [this](const Section& s) {
-            return s.rawSize == 0 || bytes_.Has(s.rawOffset, s.rawSize);
-        });
+        return std::all_of(sections_.begin(), sections_.end(),
+                           [this](const Section& s) { return s.rawSize == 0 || bytes_.Has(s.rawOffset, s.rawSize); });
     }
 
     DataDirectory Directory(std::uint32_t index) const {
@@ -192,15 +194,14 @@ private:
     };
 
     std::vector<ResourceEntry> Entries(std::uint64_t directory) const {
-        const std::uint32_t count =
-            static_cast<std::uint32_t>(bytes_.U16(directory + 12)) + bytes_.U16(directory + 14);
+        const std::uint32_t count = static_cast<std::uint32_t>(bytes_.U16(directory + 12)) + bytes_.U16(directory + 14);
         std::vector<ResourceEntry> entries;
         for (std::uint32_t i = 0; i < std::min(count, kMaxResourceEntries); ++i) {
             const std::uint64_t at = directory + 16 + 8ull * i;
             const std::uint32_t name = bytes_.U32(at);
             const std::uint32_t target = bytes_.U32(at + 4);
-            entries.push_back(
-                ResourceEntry{(name & 0x80000000u) != 0, name & 0x7FFFFFFFu, (target & 0x80000000u) != 0, target & 0x7FFFFFFFu});
+            entries.push_back(ResourceEntry{(name & 0x80000000u) != 0, name & 0x7FFFFFFFu, (target & 0x80000000u) != 0,
+                                            target & 0x7FFFFFFFu});
         }
         return entries;
     }
@@ -272,7 +273,9 @@ private:
 
 }  // namespace
 
-std::optional<PeImage> ReadPeImage(std::string_view bytes) { return ImageReader(bytes).Read(); }
+std::optional<PeImage> ReadPeImage(std::string_view bytes) {
+    return ImageReader(bytes).Read();
+}
 
 std::string MachineName(std::uint16_t machine) {
     if (machine == kMachineI386) return "i386";

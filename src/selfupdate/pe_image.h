@@ -43,7 +43,9 @@ std::optional<PeImage> ReadPeImage(std::string_view bytes);
 
 // The machine type of the images this build produces: the launcher accepts
 // only a replacement that its own system runs the way it runs itself.
-constexpr std::uint16_t OwnMachineType() { return sizeof(void*) == 8 ? kMachineAmd64 : kMachineI386; }
+constexpr std::uint16_t OwnMachineType() {
+    return sizeof(void*) == 8 ? kMachineAmd64 : kMachineI386;
+}
 
 // "i386", "x86-64", or the number in hex for any other machine.
 std::string MachineName(std::uint16_t machine);

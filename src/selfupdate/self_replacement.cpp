@@ -34,7 +34,9 @@ std::string Batch(const std::string& path) {
     return out;
 }
 
-std::string Quoted(const std::string& path) { return "\"" + Batch(path) + "\""; }
+std::string Quoted(const std::string& path) {
+    return "\"" + Batch(path) + "\"";
+}
 
 }  // namespace
 

@@ -12,7 +12,9 @@ bool UpdateAvailable = false;
 // meet a string that the exit has already torn down.
 std::string& FetchedLauncherPath = *new std::string;
 
-std::string TempFolderPath() { return platform::TemporaryFolder(); }
+std::string TempFolderPath() {
+    return platform::TemporaryFolder();
+}
 
 std::optional<std::string> InstallableLauncherVersion(const std::string& bytes) {
     const auto image = ReadPeImage(bytes);

@@ -18,7 +18,9 @@
 namespace klv {
 namespace {
 
-std::string SamplePath(const std::string& name) { return std::string(KLV_TOOLS_DIR) + "/pe-samples/" + name; }
+std::string SamplePath(const std::string& name) {
+    return std::string(KLV_TOOLS_DIR) + "/pe-samples/" + name;
+}
 
 std::string ReadSample(const std::string& name) {
     std::ifstream in(SamplePath(name), std::ios::binary);
@@ -28,7 +30,8 @@ std::string ReadSample(const std::string& name) {
 
 std::uint32_t U32At(const std::string& bytes, std::size_t at) {
     std::uint32_t value = 0;
-    for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
+    for (int i = 3; i >= 0; --i)
+        value = value << 8 | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
     return value;
 }
 
@@ -45,7 +48,8 @@ struct SectionRow {
 
 std::vector<SectionRow> Sections(const std::string& bytes) {
     const std::size_t pe = U32At(bytes, 0x3C);
-    const std::size_t count = static_cast<unsigned char>(bytes[pe + 6]) | static_cast<unsigned char>(bytes[pe + 7]) << 8;
+    const std::size_t count = static_cast<unsigned char>(bytes[pe + 6]) | static_cast<unsigned char>(bytes[pe + 7])
+                                                                              << 8;
     const std::size_t optionalSize =
         static_cast<unsigned char>(bytes[pe + 20]) | static_cast<unsigned char>(bytes[pe + 21]) << 8;
     std::vector<SectionRow> rows;

@@ -15,7 +15,8 @@ namespace {
 using Lines = std::vector<std::string>;
 
 TEST(SelfReplacementScript, WorkedExampleLineByLine) {
-    const SelfReplacementPaths paths = MakeSelfReplacementPaths("E:\\Tools\\Kesto.exe", "C:\\TEMP\\Kesto.exe", "C:\\TEMP\\");
+    const SelfReplacementPaths paths =
+        MakeSelfReplacementPaths("E:\\Tools\\Kesto.exe", "C:\\TEMP\\Kesto.exe", "C:\\TEMP\\");
     EXPECT_EQ(paths.folder, "E:\\Tools\\");
     EXPECT_EQ(paths.fileName, "Kesto.exe");
     EXPECT_EQ(paths.script, "C:\\TEMP\\QNUp.bat");
@@ -92,33 +93,45 @@ TEST(SelfReplacementScript, AwkwardPlacesOfTheLauncher) {
         const char* why;
     };
     const Case cases[] = {
-        {"E:\\My Tools\\Kesto.exe", "C:\\TEMP\\",
+        {"E:\\My Tools\\Kesto.exe",
+         "C:\\TEMP\\",
          {R"(copy /y "C:\TEMP\Kesto.exe" "E:\My Tools\Kesto.exe.new" >nul 2>nul)",
           R"(move /y "E:\My Tools\Kesto.exe.new" "E:\My Tools\Kesto.exe" >nul 2>nul)", R"(del "C:\TEMP\Kesto.exe")",
           R"(cd /d "E:\My Tools\")", R"(start "" "Kesto.exe")", R"(del "C:\TEMP\QNUp.bat")"},
          "a blank in the folder: every path is quoted"},
-        {"E:\\Tools\\KLV Start.exe", "C:\\TEMP\\",
+        {"E:\\Tools\\KLV Start.exe",
+         "C:\\TEMP\\",
          {R"(copy /y "C:\TEMP\Kesto.exe" "E:\Tools\KLV Start.exe.new" >nul 2>nul)",
           R"(move /y "E:\Tools\KLV Start.exe.new" "E:\Tools\KLV Start.exe" >nul 2>nul)", R"(del "C:\TEMP\Kesto.exe")",
           R"(cd /d "E:\Tools\")", R"(start "" "KLV Start.exe")", R"(del "C:\TEMP\QNUp.bat")"},
          "a blank in the file name: unquoted, start would run a program called KLV"},
-        {"E:\\Kesto.exe", "C:\\TEMP\\",
+        {"E:\\Kesto.exe",
+         "C:\\TEMP\\",
          {R"(copy /y "C:\TEMP\Kesto.exe" "E:\Kesto.exe.new" >nul 2>nul)",
           R"(move /y "E:\Kesto.exe.new" "E:\Kesto.exe" >nul 2>nul)", R"(del "C:\TEMP\Kesto.exe")", R"(cd /d "E:\")",
           R"(start "" "Kesto.exe")", R"(del "C:\TEMP\QNUp.bat")"},
          "the drive's root folder keeps its backslash"},
-        {"E:Kesto.exe", "C:\\TEMP\\",
+        {"E:Kesto.exe",
+         "C:\\TEMP\\",
          {R"(copy /y "C:\TEMP\Kesto.exe" "E:Kesto.exe.new" >nul 2>nul)",
           R"(move /y "E:Kesto.exe.new" "E:Kesto.exe" >nul 2>nul)", R"(del "C:\TEMP\Kesto.exe")", R"(cd /d "E:")",
           R"(start "" "Kesto.exe")", R"(del "C:\TEMP\QNUp.bat")"},
          "a drive-relative path splits at the colon"},
-        {"E:\\\xD7\xC0\xC3\xE6\\\x81\x5C" "start.exe", "C:\\TEMP\\",
-         {"copy /y \"C:\\TEMP\\Kesto.exe\" \"E:\\\xD7\xC0\xC3\xE6\\\x81\x5C" "start.exe.new\" >nul 2>nul",
-          "move /y \"E:\\\xD7\xC0\xC3\xE6\\\x81\x5C" "start.exe.new\" \"E:\\\xD7\xC0\xC3\xE6\\\x81\x5C" "start.exe\" >nul 2>nul",
-          R"(del "C:\TEMP\Kesto.exe")", "cd /d \"E:\\\xD7\xC0\xC3\xE6\\\"", "start \"\" \"\x81\x5C" "start.exe\"",
+        {"E:\\\xD7\xC0\xC3\xE6\\\x81\x5C"
+         "start.exe",
+         "C:\\TEMP\\",
+         {"copy /y \"C:\\TEMP\\Kesto.exe\" \"E:\\\xD7\xC0\xC3\xE6\\\x81\x5C"
+          "start.exe.new\" >nul 2>nul",
+          "move /y \"E:\\\xD7\xC0\xC3\xE6\\\x81\x5C"
+          "start.exe.new\" \"E:\\\xD7\xC0\xC3\xE6\\\x81\x5C"
+          "start.exe\" >nul 2>nul",
+          R"(del "C:\TEMP\Kesto.exe")", "cd /d \"E:\\\xD7\xC0\xC3\xE6\\\"",
+          "start \"\" \"\x81\x5C"
+          "start.exe\"",
           R"(del "C:\TEMP\QNUp.bat")"},
          "a double-byte name whose trail byte is a backslash does not split"},
-        {"E:\\100% KLV\\Kesto.exe", "C:\\Temp %x%\\",
+        {"E:\\100% KLV\\Kesto.exe",
+         "C:\\Temp %x%\\",
          {R"(copy /y "C:\Temp %%x%%\Kesto.exe" "E:\100%% KLV\Kesto.exe.new" >nul 2>nul)",
           R"(move /y "E:\100%% KLV\Kesto.exe.new" "E:\100%% KLV\Kesto.exe" >nul 2>nul)",
           R"(del "C:\Temp %%x%%\Kesto.exe")", R"(cd /d "E:\100%% KLV\")", R"(start "" "Kesto.exe")",
@@ -128,7 +141,8 @@ TEST(SelfReplacementScript, AwkwardPlacesOfTheLauncher) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
         const std::string fetched = std::string(c.temp) + "Kesto.exe";
-        const PathLines got = PathLinesOf(SelfReplacementScriptLines(MakeSelfReplacementPaths(c.executable, fetched, c.temp)));
+        const PathLines got =
+            PathLinesOf(SelfReplacementScriptLines(MakeSelfReplacementPaths(c.executable, fetched, c.temp)));
         EXPECT_EQ(got.copy, c.expected.copy);
         EXPECT_EQ(got.move, c.expected.move);
         EXPECT_EQ(got.delFetched, c.expected.delFetched);

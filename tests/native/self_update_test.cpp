@@ -39,9 +39,15 @@ const std::string& Next() {
     static const std::string bytes = Sample("next-x86-64.exe");
     return bytes;
 }
-std::string Cut() { return Next().substr(0, Next().size() - 3000); }
-std::string Foreign() { return Sample("next-i386.exe"); }
-std::string Unversioned() { return Sample("plain-x86-64.exe"); }
+std::string Cut() {
+    return Next().substr(0, Next().size() - 3000);
+}
+std::string Foreign() {
+    return Sample("next-i386.exe");
+}
+std::string Unversioned() {
+    return Sample("plain-x86-64.exe");
+}
 
 // The server writes its log line once it has answered, so the line may lag
 // behind the answer a little.
@@ -100,8 +106,8 @@ TEST_F(SelfUpdateTest, DecisionsAgainstTheServer) {
          false, 1, std::nullopt},
         {"the server offers a cut-short launcher: never installed", std::nullopt, "1.0.12.15", Cut(), "1.0.13.0", false,
          2, std::nullopt},
-        {"the server offers one for another machine: never installed", std::nullopt, "1.0.12.15", Foreign(),
-         "1.0.13.0", false, 2, std::nullopt},
+        {"the server offers one for another machine: never installed", std::nullopt, "1.0.12.15", Foreign(), "1.0.13.0",
+         false, 2, std::nullopt},
         {"the server's manifest promises more than its file holds: no self-replacement by the same release",
          std::nullopt, "1.0.13.0", Next(), "1.0.14.0", false, 2, std::nullopt},
     };
@@ -111,7 +117,8 @@ TEST_F(SelfUpdateTest, DecisionsAgainstTheServer) {
         if (c.present) temp.Write("Kesto.exe", *c.present);
         UpdateServerFixture server;
         if (c.offered) server.WritePackageFile("Kesto.exe", *c.offered);
-        server.WritePackageFile("files.txt", c.offered ? std::string("Kesto.exe=") + c.listed + "\r\n" : "a.dll=1.0\r\n");
+        server.WritePackageFile("files.txt",
+                                c.offered ? std::string("Kesto.exe=") + c.listed + "\r\n" : "a.dll=1.0\r\n");
         SetServerBaseUrl(server.BaseUrl());
         UpdateAvailable = true;
 
@@ -127,7 +134,8 @@ TEST_F(SelfUpdateTest, DecisionsAgainstTheServer) {
             EXPECT_TRUE(*after == *c.after) << "Kesto.exe holds other bytes";
         }
         if (c.requests > 0) {
-            const std::string check = std::string("aFlag=CheckFileUp | FileName=Kesto.exe | NowVer=") + c.running + "\"";
+            const std::string check =
+                std::string("aFlag=CheckFileUp | FileName=Kesto.exe | NowVer=") + c.running + "\"";
             EXPECT_TRUE(LogShows(server, check)) << server.Log();
         }
     }

@@ -17,7 +17,9 @@
 namespace klv {
 namespace {
 
-platform::FileSystem& Files() { return platform::RealFileSystem(); }
+platform::FileSystem& Files() {
+    return platform::RealFileSystem();
+}
 
 std::string ReadOrAbsent(const std::string& path) {
     return Files().FileExists(path) ? Files().ReadWholeFile(path) : std::string("<absent>");
@@ -128,7 +130,8 @@ TEST_F(SelfReplacementWin, WaitsUntilTheOldLauncherHasExited) {
     ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
     // The premise: its file cannot be replaced while it runs.
     Files().WriteWholeFile(paths.executable + ".probe", "x");
-    EXPECT_FALSE(MoveFileExA((paths.executable + ".probe").c_str(), paths.executable.c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_FALSE(
+        MoveFileExA((paths.executable + ".probe").c_str(), paths.executable.c_str(), MOVEFILE_REPLACE_EXISTING));
     DeleteFileA((paths.executable + ".probe").c_str());
 
     RunScript(paths, 30);
@@ -196,7 +199,8 @@ TEST_F(SelfReplacementWin, KeepsTheOldLauncherThatDoesNotExitInTime) {
     ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
 
     RunScript(paths, 2);
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the premise: it still runs";
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT))
+        << "the premise: it still runs";
     TerminateProcess(process.hProcess, 0);
     WaitForSingleObject(process.hProcess, 10000);
     CloseHandle(process.hThread);

@@ -29,6 +29,8 @@ std::string OwnExecutablePath() {
     return n > 0 ? CoreForm(std::string(path, static_cast<std::size_t>(n))) : std::string();
 }
 
-bool StartHidden(const std::string&) { return false; }
+bool StartHidden(const std::string&) {
+    return false;
+}
 
 }  // namespace klv::platform

@@ -31,6 +31,8 @@ std::string OwnExecutablePath() {
     }
 }
 
-bool StartHidden(const std::string& commandLine) { return WinExec(commandLine.c_str(), SW_HIDE) > 31; }
+bool StartHidden(const std::string& commandLine) {
+    return WinExec(commandLine.c_str(), SW_HIDE) > 31;
+}
 
 }  // namespace klv::platform
