@@ -30,11 +30,11 @@ su_temp_folder() {
 }
 
 # Starts klv-update-server on localhost:9988 over PACKAGE_DIR; sets
-# SU_SERVER_PID and SU_SERVER_LOG.
+# SU_SERVER_PID and SU_SERVER_LOG (removed with the server by su_stop_server).
 su_start_server() {
-    local out
-    out=$(mktemp)
-    SU_SERVER_LOG=$(mktemp)
+    SU_SERVER_DIR=$(mktemp -d)
+    local out=$SU_SERVER_DIR/stdout
+    SU_SERVER_LOG=$SU_SERVER_DIR/server.log
     "$KLV_NATIVE_TOOLS_DIR/klv-update-server" --port 9988 "$1" >"$out" 2>"$SU_SERVER_LOG" &
     SU_SERVER_PID=$!
     for _ in $(seq 300); do  # hang guard, 30 s
@@ -51,6 +51,7 @@ su_stop_server() {
     kill -TERM "$SU_SERVER_PID" 2>/dev/null || true
     wait "$SU_SERVER_PID" 2>/dev/null || true
     SU_SERVER_PID=""
+    rm -rf "$SU_SERVER_DIR"
 }
 
 # Waits (hang guard: SECONDS) until the server's log holds TEXT.

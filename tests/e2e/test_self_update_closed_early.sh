@@ -7,7 +7,7 @@ source "$(dirname "$0")/self_update_lib.sh"
 su_isolate "$0" "$@"
 
 work=$(mktemp -d)
-trap 'kill -CONT "${SU_SERVER_PID:-0}" 2>/dev/null; su_cleanup; rm -rf "$work"' EXIT
+trap '[ -z "${SU_SERVER_PID:-}" ] || kill -CONT "$SU_SERVER_PID" 2>/dev/null; su_cleanup; rm -rf "$work"' EXIT
 temp=$(su_temp_folder)
 rm -f "$temp/Kesto.exe" "$temp/QNUp.bat"
 launcher="$work/stick/klv-start.exe"
