@@ -24,15 +24,18 @@ private:
     WorkMeter& meter_;
 };
 
-void TakeToSink(InputBuffer& input, std::size_t count, MemoryStream& sink) {
+void TakeToSink(InputBuffer& input, std::size_t count, BodySink& sink) {
     sink.Write(input.Data(), count);
     input.Consume(count);
 }
 
 // A counted read of `length` bytes. The bytes that came with the head go first
 // in one piece; then whole blocks, each taken only once received in full. An
-// early close keeps what was taken and drops the partial block.
-void ReadCounted(InputBuffer& input, std::int64_t length, MemoryStream& sink, WorkMeter& meter) {
+// early close keeps what was taken and drops the partial block. Blocks pass
+// through the input buffer, which stays small and warm in the cache, so the
+// sink's memory is written once, by the copy out of it, and never cleared
+// ahead of the data.
+void ReadCounted(InputBuffer& input, std::int64_t length, BodySink& sink, WorkMeter& meter) {
     WorkPeriod period(meter, length);
     std::int64_t remaining = length;
     if (input.Buffered() > 0) {
@@ -43,40 +46,20 @@ void ReadCounted(InputBuffer& input, std::int64_t length, MemoryStream& sink, Wo
     }
     while (remaining > 0) {
         const auto block = static_cast<std::size_t>(std::min<std::int64_t>(remaining, kRecvBufferSize));
-        if (input.Buffered() == 0) {
-            // Straight from the socket into the sink's memory; the block
-            // counts only once it is complete.
-            const std::size_t at = sink.Position();
-            const std::size_t sizeBefore = sink.Size();
-            if (sizeBefore < at + block) sink.SetSize(at + block);
-            if (!input.ReceiveInto(&sink.MutableData()[at], block)) {
-                sink.SetSize(std::max(at, sizeBefore));
-                sink.Seek(at);
-                return;
-            }
-            sink.Seek(at + block);
-        } else {
-            if (!input.FillTo(block)) return;
-            TakeToSink(input, block, sink);
-        }
+        if (!input.FillTo(block)) return;
+        TakeToSink(input, block, sink);
         meter.Add(block);
         remaining -= static_cast<std::int64_t>(block);
     }
 }
 
-void ReadContentLength(InputBuffer& input, std::int32_t length, MemoryStream& sink, WorkMeter& meter,
+void ReadContentLength(InputBuffer& input, std::int32_t length, BodySink& sink, WorkMeter& meter,
                        const BodyLimits& limits) {
-    const std::size_t start = sink.Position();
-    const std::size_t originalSize = sink.Size();
-    const std::size_t wanted = start + static_cast<std::size_t>(length);
-    if (static_cast<std::size_t>(length) <= limits.presizeLimit && sink.Size() < wanted) sink.SetSize(wanted);
+    if (static_cast<std::size_t>(length) <= limits.presizeLimit) sink.Expect(static_cast<std::uint64_t>(length));
     ReadCounted(input, length, sink, meter);
-    // After an early close the presized tail holds no data: cut it off, but
-    // never below what the caller already had in the stream.
-    if (sink.Position() < wanted) sink.SetSize(std::max(sink.Position(), originalSize));
 }
 
-void ReadChunked(InputBuffer& input, MemoryStream& sink, WorkMeter& meter) {
+void ReadChunked(InputBuffer& input, BodySink& sink, WorkMeter& meter) {
     for (;;) {
         const std::int64_t size = ParseChunkSize(input.ReadLn());
         if (size <= 0) break;
@@ -91,7 +74,7 @@ void ReadChunked(InputBuffer& input, MemoryStream& sink, WorkMeter& meter) {
     }
 }
 
-void ReadUntilClose(InputBuffer& input, MemoryStream& sink, WorkMeter& meter) {
+void ReadUntilClose(InputBuffer& input, BodySink& sink, WorkMeter& meter) {
     WorkPeriod period(meter, 0);
     if (input.Buffered() > 0) {
         const std::size_t first = input.Buffered();
@@ -147,7 +130,7 @@ std::int64_t ParseChunkSize(const std::string& line) {
     return size;
 }
 
-void ReadBody(InputBuffer& input, const ResponseHead& head, MemoryStream& sink, WorkMeter& meter,
+void ReadBody(InputBuffer& input, const ResponseHead& head, BodySink& sink, WorkMeter& meter,
               const BodyLimits& limits) {
     if (head.contentLength > 0) {
         ReadContentLength(input, head.contentLength, sink, meter, limits);

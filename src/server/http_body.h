@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "server/body_sink.h"
 #include "server/http_input.h"
 #include "server/http_response.h"
 #include "server/memory_stream.h"
@@ -35,9 +36,9 @@ private:
 };
 
 struct BodyLimits {
-    // The sink is grown once to the announced length when it is at most this
-    // big; beyond, it grows as data arrives, so a lying Content-Length cannot
-    // make the launcher allocate gigabytes up front.
+    // The sink is told the announced length (BodySink::Expect) when it is at
+    // most this big; beyond, it grows as data arrives, so a lying
+    // Content-Length cannot make the launcher allocate gigabytes up front.
     std::size_t presizeLimit = std::size_t{512} << 20;
 };
 
@@ -48,7 +49,7 @@ struct BodyLimits {
 //   no Content-Length    until the peer closes;
 //   Content-Length 0     nothing.
 // The caller decides which answers have a body at all (204 has none).
-void ReadBody(InputBuffer& input, const ResponseHead& head, MemoryStream& sink, WorkMeter& meter,
+void ReadBody(InputBuffer& input, const ResponseHead& head, BodySink& sink, WorkMeter& meter,
               const BodyLimits& limits = BodyLimits());
 
 // Hexadecimal chunk size of a chunk-size line cut at its first space; a line

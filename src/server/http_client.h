@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "server/body_sink.h"
 #include "server/http_errors.h"
 #include "server/memory_stream.h"
 
@@ -30,10 +31,11 @@ public:
     HttpClient(const HttpClient&) = delete;
     HttpClient& operator=(const HttpClient&) = delete;
 
-    // GETs `url` and writes the body into `sink` from its current position.
-    // Raises one of the kinds of http_errors.h; body bytes written before a
+    // GETs `url` and writes the body into `sink` (a MemoryStream from its
+    // current position, or a sink of the caller's). Raises one of the kinds
+    // of http_errors.h, or what the sink raised; body bytes written before a
     // failure stay in the sink (callers that retry reset it themselves).
-    void Get(const std::string& url, MemoryStream& sink);
+    void Get(const std::string& url, BodySink& sink);
     // GETs `url` and returns the body bytes unchanged as 8-bit text.
     std::string Get(const std::string& url);
 

@@ -40,20 +40,6 @@ bool InputBuffer::FillTo(std::size_t count) {
     return true;
 }
 
-bool InputBuffer::ReceiveInto(char* dest, std::size_t count) {
-    std::size_t have = 0;
-    while (have < count) {
-        if (peerClosed_) return false;
-        const std::size_t n = source_->Receive(dest + have, std::min(count - have, kRecvBufferSize), timeoutMs_);
-        if (n == 0) {
-            peerClosed_ = true;
-            return false;
-        }
-        have += std::min(n, count - have);
-    }
-    return true;
-}
-
 std::string InputBuffer::ReadLn() {
     std::size_t searched = 0;
     for (;;) {

@@ -43,10 +43,6 @@ public:
     // Receives until at least `count` bytes are buffered; false when the peer
     // closed first (what arrived stays buffered).
     bool FillTo(std::size_t count);
-    // With nothing buffered: receives exactly `count` bytes straight into
-    // `dest`, sparing the copy through the buffer for large bodies. False when
-    // the peer closed first; `dest` then holds a partial, unusable block.
-    bool ReceiveInto(char* dest, std::size_t count);
     // Drops everything buffered.
     void Discard() { begin_ = end_ = 0; }
     // Forgets the closed state, for a fresh connection.

@@ -1,13 +1,16 @@
 #pragma once
 // A growable in-memory byte stream with a position: the body sink of the HTTP
 // transport and the buffer that DecodeFileBody rewrites in place.
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <stdexcept>
 #include <string>
 
 #include "platform/error.h"
+#include "server/body_sink.h"
 
 namespace klv {
 
@@ -18,7 +21,12 @@ inline constexpr char kStreamOutOfMemoryText[] = "Out of memory while expanding 
 // out: the failure is an EOutOfMemory like any other raised failure, so that
 // callers which count failed attempts count this one too, instead of meeting
 // a bare std::bad_alloc.
-class MemoryStream {
+//
+// Writing at the end appends: the stream never zero-fills room that data is
+// about to fill, and a body whose length is known is given its room once
+// (Expect), so that a large download neither pays for clearing its buffer
+// nor for regrowing and copying it.
+class MemoryStream final : public BodySink {
 public:
     const std::string& Data() const { return data_; }
     std::string& MutableData() { return data_; }
@@ -28,10 +36,26 @@ public:
 
     // Writes at the position, growing the stream as needed; the position
     // moves past the bytes written.
-    void Write(const char* bytes, std::size_t count) {
-        if (position_ + count > data_.size()) Resize(position_ + count);
-        if (count) std::memcpy(&data_[position_], bytes, count);
+    void Write(const char* bytes, std::size_t count) override {
+        if (count == 0) return;
+        if (position_ > data_.size()) Resize(position_);  // a seek past the end leaves zeros between
+        const std::size_t overwrite = std::min(count, data_.size() - position_);
+        if (overwrite) std::memcpy(&data_[position_], bytes, overwrite);
+        if (overwrite < count) Append(bytes + overwrite, count - overwrite);
         position_ += count;
+    }
+    // Room for `length` more bytes after the position, reserved once; the
+    // size does not change.
+    void Expect(std::uint64_t length) override {
+        if (length > SIZE_MAX - position_) throw EOutOfMemory(kStreamOutOfMemoryText);
+        const std::size_t wanted = position_ + static_cast<std::size_t>(length);
+        if (wanted > data_.capacity()) Reserve(wanted);
+    }
+    // Hands the bytes over, leaving the stream empty: a text answer costs no
+    // copy.
+    std::string Release() {
+        position_ = 0;
+        return std::move(data_);
     }
     // Sets the size (growing with zero bytes or cutting); the position is
     // kept, but not beyond the new end.
@@ -55,6 +79,15 @@ public:
     }
 
 private:
+    void Append(const char* bytes, std::size_t count) {
+        try {
+            data_.append(bytes, count);
+        } catch (const std::bad_alloc&) {
+            throw EOutOfMemory(kStreamOutOfMemoryText);
+        } catch (const std::length_error&) {
+            throw EOutOfMemory(kStreamOutOfMemoryText);
+        }
+    }
     void Resize(std::size_t size) {
         try {
             data_.resize(size);

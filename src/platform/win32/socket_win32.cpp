@@ -174,8 +174,13 @@ ReceiveStatus TcpSocket::Receive(char* buffer, std::size_t capacity, std::size_t
 
 bool TcpSocket::ReadableWithin(int timeoutMs) {
     if (!IsOpen()) return true;
-    // A zero limit must not mean "wait forever" here.
-    return WaitFor(Handle(handle_), false, timeoutMs > 0 ? timeoutMs : 1) != 0;
+    if (timeoutMs > 0) return WaitFor(Handle(handle_), false, timeoutMs) != 0;
+    // A zero limit asks without waiting (WaitFor would take it as no limit).
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(Handle(handle_), &readable);
+    timeval now{};
+    return select(0, &readable, nullptr, nullptr, &now) != 0;
 }
 
 void TcpSocket::Close() {
