@@ -44,6 +44,27 @@ bool FileSystem::DeleteAtRestart(const std::string& /*path*/) { return false; }
 
 std::optional<FileIdentity> FileSystem::IdentityOf(const std::string& /*path*/) { return std::nullopt; }
 
+namespace {
+
+// BeginWrite of a layer that has only WriteWholeFile.
+class GatheringWriter final : public FileWriter {
+public:
+    GatheringWriter(FileSystem& files, std::string path) : files_(files), path_(std::move(path)) {}
+    void Write(const char* bytes, std::size_t count) override { content_.append(bytes, count); }
+    void Commit() override { files_.WriteWholeFile(path_, content_); }
+
+private:
+    FileSystem& files_;
+    std::string path_;
+    std::string content_;
+};
+
+}  // namespace
+
+std::unique_ptr<FileWriter> FileSystem::BeginWrite(const std::string& path) {
+    return std::make_unique<GatheringWriter>(*this, path);
+}
+
 std::string TemporaryNameBeside(const std::string& path) { return path + ".klv-partial"; }
 
 }  // namespace klv::platform

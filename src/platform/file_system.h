@@ -7,7 +7,9 @@
 //
 // The core takes a FileSystem& so that tests can wrap the real one and inject
 // what cannot otherwise be had (a file that the system refuses to delete).
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -43,6 +45,21 @@ struct FileIdentity {
     std::uint64_t index = 0;
     bool operator==(const FileIdentity& other) const { return volume == other.volume && index == other.index; }
     bool operator!=(const FileIdentity& other) const { return !(*this == other); }
+};
+
+// A file being written piece by piece under the temporary name beside its
+// target (TemporaryNameBeside), for content too large to hold in memory.
+// The target is touched only by Commit; a writer dropped without a Commit,
+// or one whose write failed, removes its temporary file.
+class FileWriter {
+public:
+    virtual ~FileWriter() = default;
+    // Appends to the temporary file. Raises EFCreateError "Cannot create
+    // file "%s". %s" with the target's path; the temporary file is then gone.
+    virtual void Write(const char* bytes, std::size_t count) = 0;
+    // Closes the temporary file and moves it into place, replacing the
+    // target. Raises EFCreateError as above; the target is then untouched.
+    virtual void Commit() = 0;
 };
 
 class FileSystem {
@@ -90,6 +107,11 @@ public:
     // place only when complete, so that `path` never holds a partial file.
     // Raises EFCreateError "Cannot create file "%s". %s"; `path` is then untouched.
     virtual void WriteWholeFile(const std::string& path, const std::string& content) = 0;
+    // Starts writing `path` the same way, with the content to come in pieces.
+    // Raises EFCreateError when the temporary file cannot be created. The
+    // default gathers the pieces in memory for WriteWholeFile, for file
+    // layers written before it; both real layers write as the pieces come.
+    virtual std::unique_ptr<FileWriter> BeginWrite(const std::string& path);
 };
 
 // The operating system's file layer.

@@ -1,11 +1,12 @@
 #include "server/package_fetch.h"
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "platform/codepage.h"
 #include "platform/error.h"
-#include "server/memory_stream.h"
+#include "server/file_body_writer.h"
 #include "server/update_protocol.h"
 
 namespace klv {
@@ -58,13 +59,14 @@ std::string MoveAside(platform::FileSystem& files, const std::string& target) {
     }
 }
 
-// Writes the new content at `target`, keeping the file that was there until
-// the write is complete: it waits under its displacement name meanwhile and
-// comes back if the write fails (a full disk), so a failed replacement never
-// costs the working file. Afterwards the displaced file is deleted, or, when
-// it cannot be (a running program), stays under that name. False when the old
-// file could be neither moved nor deleted; nothing is written then.
-bool ReplaceFile(platform::FileSystem& files, const std::string& target, const std::string& content) {
+// Puts the new content, complete under its temporary name, at `target`,
+// keeping the file that was there until the move is done: it waits under its
+// displacement name meanwhile and comes back if the move fails, so a failed
+// replacement never costs the working file. Afterwards the displaced file is
+// deleted, or, when it cannot be (a running program), stays under that name.
+// False when the old file could be neither moved nor deleted; the new
+// content is dropped then.
+bool ReplaceFile(platform::FileSystem& files, const std::string& target, FileBodyWriter& content) {
     std::string aside;
     if (files.FileExists(target)) {
         aside = MoveAside(files, target);
@@ -73,7 +75,7 @@ bool ReplaceFile(platform::FileSystem& files, const std::string& target, const s
         if (aside.empty() && !files.RemoveFile(target)) return false;
     }
     try {
-        files.WriteWholeFile(target, content);
+        content.Commit();
     } catch (...) {
         if (!aside.empty()) files.RenameFile(aside, target);
         throw;
@@ -81,6 +83,38 @@ bool ReplaceFile(platform::FileSystem& files, const std::string& target, const s
     if (!aside.empty()) files.RemoveFile(aside);
     return true;
 }
+
+// The folder of a target and the folders above it that are missing: created
+// when the first content arrives, and removed again when no attempt brought
+// the file, so that a failed fetch leaves no folder behind.
+class TargetFolder {
+public:
+    TargetFolder(platform::FileSystem& files, std::string folder) : files_(files), folder_(std::move(folder)) {}
+
+    void Create() {
+        if (created_) return;
+        for (std::string f = folder_; !f.empty() && !files_.DirectoryExists(f);) {
+            missing_.push_back(f);
+            const std::string parent = platform::FolderOf(f.substr(0, f.size() - 1));
+            if (parent.size() >= f.size()) break;
+            f = parent;
+        }
+        if (!missing_.empty() && !files_.CreateFolderChain(folder_))
+            throw Error("Unable to create directory \"" + folder_ + "\"");
+        created_ = true;
+    }
+    void RemoveCreated() {
+        for (const std::string& f : missing_) files_.RemoveEmptyFolder(f);  // deepest first
+        missing_.clear();
+        created_ = false;
+    }
+
+private:
+    platform::FileSystem& files_;
+    std::string folder_;
+    std::vector<std::string> missing_;
+    bool created_ = false;
+};
 
 }  // namespace
 
@@ -131,29 +165,34 @@ bool FetchPackageFile(HttpClient& http, platform::FileSystem& files, const std::
     const std::string target = PackageFilePath(folder, name);
     const std::string url = GetAFileUrl(name);
 
-    // The transport leaves a failed attempt's bytes in the sink, so every
-    // attempt starts from an empty buffer: only the successful body is decoded.
-    MemoryStream buffer;
+    // The body is inflated into the temporary file beside the target as it
+    // arrives. The transport leaves a failed attempt's bytes in the sink, so
+    // every attempt starts a fresh file: only the successful body counts.
+    TargetFolder targetFolder(files, platform::FolderOf(target));
+    std::unique_ptr<FileBodyWriter> body;
     bool received = false;
     for (int attempt = 0; attempt < kFetchAttempts && !received; ++attempt) {
-        buffer.Clear();
+        body.reset();  // the previous attempt's temporary file goes first
+        body = std::make_unique<FileBodyWriter>(files, target, [&targetFolder] { targetFolder.Create(); });
         try {
-            http.Get(url, buffer);
+            http.Get(url, *body);
             received = true;
         } catch (const Error&) {
             // Any failure of the call is counted, a buffer that cannot be had
             // included; the same request is sent again at once.
         }
     }
-    if (!received) return false;
+    if (!received) {
+        body.reset();
+        targetFolder.RemoveCreated();
+        return false;
+    }
+    targetFolder.Create();
+    body->Finish();
 
-    const std::string targetFolder = platform::FolderOf(target);
-    if (!files.DirectoryExists(targetFolder) && !files.CreateFolderChain(targetFolder))
-        throw Error("Unable to create directory \"" + targetFolder + "\"");
-    DecodeFileBody(&buffer);
-
-    // Only now, with the new content in hand, does the old file make room.
-    return ReplaceFile(files, target, buffer.Data());
+    // Only now, with the new content complete on disk, does the old file
+    // make room.
+    return ReplaceFile(files, target, *body);
 }
 
 }  // namespace klv

@@ -37,14 +37,18 @@ std::string PackageFilePath(const std::string& folder, const std::string& name);
 
 // Downloads `name` into PackageFilePath(folder, name) through `http`
 // (GetAFile, up to kFetchAttempts requests, the same URL each time). `folder`
-// ends with a backslash. Missing sub-folders are created once a request has succeeded.
+// ends with a backslash. The body is inflated as it arrives into a temporary
+// file beside the target, so memory does not grow with the file; missing
+// sub-folders are created when the first content arrives, and removed again
+// when every request failed.
 //
 // The file already at the target is kept until its replacement has arrived
-// and decoded. Then it is moved aside to target + ".old", else target +
-// ".old0", ".old1", ... while the new content is written (under a temporary
-// name, moved into place complete); a write that fails (a full disk) puts it
-// back as it was. After the write the displaced file is deleted, or stays
-// under its ".old" name when it cannot be (a running program).
+// and decoded, complete under the temporary name; a write that fails (a full
+// disk) leaves it untouched. Then it is moved aside to target + ".old", else
+// target + ".old0", ".old1", ... while the new file is moved into place; a
+// move that fails puts it back as it was. Afterwards the displaced file is
+// deleted, or stays under its ".old" name when it cannot be (a running
+// program).
 //
 // False when `name` is not a package file name, when every request failed,
 // or when the old file could be neither deleted nor moved aside; in each case

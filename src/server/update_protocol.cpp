@@ -4,6 +4,7 @@
 #include "platform/file_system.h"
 #include "server/chain_cipher.h"
 #include "server/file_body_decoder.h"
+#include "server/file_body_writer.h"
 #include "server/http_client.h"
 
 namespace klv {
@@ -82,18 +83,19 @@ bool CheckFileUpdate(const std::string& fileName, const std::string& version) {
 }
 
 bool DownloadServerFile(const std::string& fileName, const std::string& path) {
-    MemoryStream buffer;
+    // Inflated as it arrives into a temporary file beside `path` and moved
+    // into place complete, so a reader of `path` never meets a half-written
+    // file and a launcher of any size costs no more memory than a small one.
+    FileBodyWriter body(platform::RealFileSystem(), path);
     try {
         HttpClient client;
-        client.Get(GetAFileUrl(fileName), buffer);
+        client.Get(GetAFileUrl(fileName), body);
     } catch (const Error&) {
         // Every transport failure: there is exactly one attempt.
         return false;
     }
-    DecodeFileBody(&buffer);
-    // Written under a temporary name and moved into place, so a reader of
-    // `path` never meets a half-written file.
-    platform::RealFileSystem().WriteWholeFile(path, buffer.Data());
+    body.Finish();
+    body.Commit();
     return true;
 }
 

@@ -1,12 +1,15 @@
 #pragma once
-// Wraps a real file layer on a disk that fills up: whole-file writes draw on
-// a budget of free bytes, and the write that does not fit fails the way the
-// real layer fails on a full disk (its temporary file gone, the target
-// untouched) with the system's text for a full disk. A test cannot fill the
+// Wraps a real file layer on a disk that fills up: whole-file and streamed
+// writes draw on a budget of free bytes, and the write that does not fit
+// fails the way the real layer fails on a full disk (its temporary file gone,
+// the target untouched) with the system's text for a full disk. A streamed
+// write fails in the middle, at the piece that does not fit, after the
+// pieces before it went to the real temporary file. A test cannot fill the
 // real disk of a shared machine on demand; everything else is the real layer.
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -49,7 +52,42 @@ public:
         free_ -= content.size();
     }
 
+    std::unique_ptr<platform::FileWriter> BeginWrite(const std::string& path) override {
+        return std::make_unique<Writer>(*this, path, real_.BeginWrite(path));
+    }
+
 private:
+    // The real writer, cut off where the budget ends.
+    class Writer final : public platform::FileWriter {
+    public:
+        Writer(FullDiskFileSystem& disk, std::string path, std::unique_ptr<platform::FileWriter> real)
+            : disk_(disk), path_(std::move(path)), real_(std::move(real)) {}
+        void Write(const char* bytes, std::size_t count) override {
+            if (!real_) Refuse();
+            if (count > disk_.free_) {
+                disk_.free_ = 0;
+                disk_.refusedWrites.push_back(path_);
+                real_.reset();  // the real layer removes its temporary file
+                Refuse();
+            }
+            real_->Write(bytes, count);
+            disk_.free_ -= count;
+        }
+        void Commit() override {
+            if (!real_) Refuse();
+            real_->Commit();
+        }
+
+    private:
+        [[noreturn]] void Refuse() const {
+            throw EFCreateError("Cannot create file \"" + path_ + "\". " + std::strerror(ENOSPC));
+        }
+
+        FullDiskFileSystem& disk_;
+        std::string path_;
+        std::unique_ptr<platform::FileWriter> real_;
+    };
+
     platform::FileSystem& real_;
     std::uint64_t free_;
 };

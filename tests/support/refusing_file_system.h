@@ -65,6 +65,9 @@ public:
     void WriteWholeFile(const std::string& path, const std::string& content) override {
         real_.WriteWholeFile(path, content);
     }
+    std::unique_ptr<platform::FileWriter> BeginWrite(const std::string& path) override {
+        return real_.BeginWrite(path);
+    }
 
 private:
     platform::FileSystem& real_;

@@ -51,6 +51,67 @@ bool IsLinkTo(const std::string& native, bool toFolder) {
 
 std::string Reason(int error) { return std::strerror(error); }
 
+[[noreturn]] void CreateFailed(const std::string& path, int error) {
+    throw EFCreateError("Cannot create file \"" + path + "\". " + Reason(error));
+}
+
+// A read-only file refuses to be replaced, as on Windows, and a folder is no
+// file to replace; root's rename would take either.
+bool RefusesReplacement(const std::string& path) {
+    const std::string native = ToNative(path);
+    struct stat st{};
+    return IsReadOnlyFile(native) || (::stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+}
+
+class PosixFileWriter final : public FileWriter {
+public:
+    explicit PosixFileWriter(std::string path) : path_(std::move(path)), temp_(ToNative(TemporaryNameBeside(path_))) {
+        fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (fd_ < 0) CreateFailed(path_, errno);
+    }
+    ~PosixFileWriter() override { Discard(); }
+    PosixFileWriter(const PosixFileWriter&) = delete;
+    PosixFileWriter& operator=(const PosixFileWriter&) = delete;
+
+    void Write(const char* bytes, std::size_t count) override {
+        if (fd_ < 0) CreateFailed(path_, EBADF);
+        std::size_t done = 0;
+        while (done < count) {
+            const ssize_t n = ::write(fd_, bytes + done, count - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) Fail(n < 0 ? errno : ENOSPC);
+            done += static_cast<std::size_t>(n);
+        }
+    }
+    void Commit() override {
+        if (fd_ < 0) CreateFailed(path_, EBADF);
+        if (RefusesReplacement(path_)) Fail(EACCES);
+        const int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0) Fail(errno);
+        if (::rename(temp_.c_str(), ToNative(path_).c_str()) != 0) Fail(errno);
+        committed_ = true;
+    }
+
+private:
+    [[noreturn]] void Fail(int error) {
+        Discard();
+        CreateFailed(path_, error);
+    }
+    void Discard() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+        if (!committed_ && !discarded_) ::unlink(temp_.c_str());
+        discarded_ = true;
+    }
+
+    std::string path_;
+    std::string temp_;
+    int fd_ = -1;
+    bool committed_ = false;
+    bool discarded_ = false;
+};
+
 class PosixFileSystem final : public FileSystem {
 public:
     bool FileExists(const std::string& path) override {
@@ -173,29 +234,14 @@ public:
         return content;
     }
     void WriteWholeFile(const std::string& path, const std::string& content) override {
-        const std::string native = ToNative(path);
-        if (IsReadOnlyFile(native) || DirectoryExists(path))
-            throw EFCreateError("Cannot create file \"" + path + "\". " + Reason(EACCES));
-        const std::string temp = ToNative(TemporaryNameBeside(path));
-        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-        if (fd < 0) throw EFCreateError("Cannot create file \"" + path + "\". " + Reason(errno));
-        std::size_t done = 0;
-        while (done < content.size()) {
-            const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                const int error = errno;
-                ::close(fd);
-                ::unlink(temp.c_str());
-                throw EFCreateError("Cannot create file \"" + path + "\". " + Reason(error));
-            }
-            done += static_cast<std::size_t>(n);
-        }
-        if (::close(fd) != 0 || ::rename(temp.c_str(), native.c_str()) != 0) {
-            const int error = errno;
-            ::unlink(temp.c_str());
-            throw EFCreateError("Cannot create file \"" + path + "\". " + Reason(error));
-        }
+        // Refused before a temporary file exists.
+        if (RefusesReplacement(path)) CreateFailed(path, EACCES);
+        PosixFileWriter writer(path);
+        writer.Write(content.data(), content.size());
+        writer.Commit();
+    }
+    std::unique_ptr<FileWriter> BeginWrite(const std::string& path) override {
+        return std::make_unique<PosixFileWriter>(path);
     }
 };
 

@@ -32,6 +32,65 @@ private:
     HANDLE h_;
 };
 
+[[noreturn]] void CreateFailed(const std::string& path, DWORD error) {
+    throw EFCreateError("Cannot create file \"" + path + "\". " + SystemErrorText(error));
+}
+
+// A read-only target refuses to be replaced, exactly as it refuses to be
+// opened for writing, and a folder is no file to replace.
+bool RefusesReplacement(const std::string& path) {
+    const DWORD a = AttributesOf(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0;
+}
+
+class Win32FileWriter final : public FileWriter {
+public:
+    explicit Win32FileWriter(std::string path)
+        : path_(std::move(path)),
+          temp_(TemporaryNameBeside(path_)),
+          file_(CreateFileA(temp_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)) {
+        if (!file_.valid()) CreateFailed(path_, GetLastError());
+    }
+    ~Win32FileWriter() override { Discard(); }
+    Win32FileWriter(const Win32FileWriter&) = delete;
+    Win32FileWriter& operator=(const Win32FileWriter&) = delete;
+
+    void Write(const char* bytes, std::size_t count) override {
+        if (!file_.valid()) CreateFailed(path_, ERROR_INVALID_HANDLE);
+        std::size_t done = 0;
+        while (done < count) {
+            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 20));
+            DWORD written = 0;
+            if (!WriteFile(file_.get(), bytes + done, chunk, &written, nullptr) || written == 0) Fail(GetLastError());
+            done += written;
+        }
+    }
+    void Commit() override {
+        if (!file_.valid()) CreateFailed(path_, ERROR_INVALID_HANDLE);
+        if (RefusesReplacement(path_)) Fail(ERROR_ACCESS_DENIED);
+        file_.close();
+        if (!MoveFileExA(temp_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING)) Fail(GetLastError());
+        committed_ = true;
+    }
+
+private:
+    [[noreturn]] void Fail(DWORD error) {
+        Discard();
+        CreateFailed(path_, error);
+    }
+    void Discard() {
+        file_.close();
+        if (!committed_ && !discarded_) DeleteFileA(temp_.c_str());
+        discarded_ = true;
+    }
+
+    std::string path_;
+    std::string temp_;
+    ScopedHandle file_;
+    bool committed_ = false;
+    bool discarded_ = false;
+};
+
 class Win32FileSystem final : public FileSystem {
 public:
     bool FileExists(const std::string& path) override {
@@ -131,36 +190,14 @@ public:
         return content;
     }
     void WriteWholeFile(const std::string& path, const std::string& content) override {
-        const auto fail = [&path](DWORD error) {
-            throw EFCreateError("Cannot create file \"" + path + "\". " + SystemErrorText(error));
-        };
-        // A read-only target refuses to be replaced, exactly as it refuses to be
-        // opened for writing; report it before anything is written.
-        const DWORD a = AttributesOf(path);
-        if (a != INVALID_FILE_ATTRIBUTES && (a & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
-            fail(ERROR_ACCESS_DENIED);
-        const std::string temp = TemporaryNameBeside(path);
-        ScopedHandle file(
-            CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.valid()) fail(GetLastError());
-        std::size_t done = 0;
-        while (done < content.size()) {
-            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(content.size() - done, 1u << 20));
-            DWORD written = 0;
-            if (!WriteFile(file.get(), content.data() + done, chunk, &written, nullptr) || written == 0) {
-                const DWORD error = GetLastError();
-                file.close();
-                DeleteFileA(temp.c_str());
-                fail(error);
-            }
-            done += written;
-        }
-        file.close();
-        if (!MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-            const DWORD error = GetLastError();
-            DeleteFileA(temp.c_str());
-            fail(error);
-        }
+        // Refused before a temporary file exists.
+        if (RefusesReplacement(path)) CreateFailed(path, ERROR_ACCESS_DENIED);
+        Win32FileWriter writer(path);
+        writer.Write(content.data(), content.size());
+        writer.Commit();
+    }
+    std::unique_ptr<FileWriter> BeginWrite(const std::string& path) override {
+        return std::make_unique<Win32FileWriter>(path);
     }
 };
 

@@ -1,0 +1,184 @@
+#include "server/file_body_writer.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <new>
+#include <vector>
+
+#include "platform/error.h"
+#include "server/memory_stream.h"
+
+namespace klv {
+namespace {
+
+constexpr std::size_t kHeaderSize = 4;
+// Content is handed on in pieces of this size: large enough that the file
+// sees few writes, small enough to cost nothing beside the download.
+constexpr std::size_t kOutputWindow = 256 * 1024;
+
+[[noreturn]] void InflateFailed() {
+    throw Error("Error");
+}
+[[noreturn]] void OutOfMemory() {
+    throw EOutOfMemory(kStreamOutOfMemoryText);
+}
+
+}  // namespace
+
+// The rules are FileBodyDecoder's (see there for why each holds); the
+// difference is only where the content goes: into a window that is handed
+// on whenever it fills, instead of a buffer that grows to L.
+struct FileBodyInflater::Impl {
+    explicit Impl(Output out) : output(std::move(out)) {}
+    ~Impl() {
+        if (inflaterReady) inflateEnd(&zs);
+    }
+
+    Output output;
+    unsigned char header[kHeaderSize] = {};
+    std::size_t headerBytes = 0;
+    std::uint32_t length = 0;  // L, valid once headerBytes == 4
+    bool streamEnded = false;
+    // L bytes are out and what followed settled the outcome: the stream goes
+    // on past L (cut there), or was found damaged first (raised).
+    bool tailSettled = false;
+    bool inflaterReady = false;
+    z_stream zs{};
+    std::vector<char> window;
+    std::size_t pending = 0;  // bytes in the window not yet handed on
+    std::uint64_t produced = 0;
+
+    bool Done() const { return streamEnded || tailSettled; }
+
+    void TakeHeader(const char*& data, std::size_t& count) {
+        while (headerBytes < kHeaderSize && count > 0) {
+            header[headerBytes++] = static_cast<unsigned char>(*data++);
+            --count;
+        }
+        if (headerBytes < kHeaderSize) return;
+        length = static_cast<std::uint32_t>(header[0]) | static_cast<std::uint32_t>(header[1]) << 8 |
+                 static_cast<std::uint32_t>(header[2]) << 16 | static_cast<std::uint32_t>(header[3]) << 24;
+        // The launcher's buffers take signed 32-bit sizes: such a length can
+        // never be honoured, whatever the body holds.
+        if (length & 0x80000000u) OutOfMemory();
+        if (length == 0) return;
+        try {
+            window.resize(std::min<std::size_t>(length, kOutputWindow));
+        } catch (const std::bad_alloc&) {
+            OutOfMemory();
+        }
+        if (inflateInit(&zs) != Z_OK) OutOfMemory();
+        inflaterReady = true;
+    }
+
+    void Flush() {
+        if (pending == 0) return;
+        const std::size_t count = pending;
+        pending = 0;
+        output(window.data(), count);
+    }
+
+    // One call of the inflater, into the window while the content is short
+    // of L, else into one byte of scratch. True when the output room was
+    // filled, so another call can go on.
+    bool Step() {
+        unsigned char scratch = 0;
+        std::size_t room = 1;
+        const bool content = produced < length;
+        if (content) {
+            if (pending == window.size()) Flush();
+            room = std::min<std::uint64_t>(window.size() - pending, length - produced);
+            zs.next_out = reinterpret_cast<Bytef*>(window.data() + pending);
+        } else {
+            zs.next_out = &scratch;
+        }
+        zs.avail_out = static_cast<uInt>(room);
+        const int rc = inflate(&zs, Z_NO_FLUSH);
+        const std::size_t made = room - zs.avail_out;
+        if (content) {
+            produced += made;
+            pending += made;
+        } else if (made > 0) {
+            tailSettled = true;
+            return false;
+        }
+        if (rc == Z_STREAM_END) {
+            streamEnded = true;
+        } else if (rc == Z_MEM_ERROR) {
+            OutOfMemory();
+        } else if (rc != Z_OK && rc != Z_BUF_ERROR) {
+            InflateFailed();
+        }
+        return zs.avail_out == 0;
+    }
+
+    void Inflate(const char* data, std::size_t count) {
+        zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+        for (;;) {
+            const uInt chunk = static_cast<uInt>(std::min<std::size_t>(count, 1u << 30));
+            zs.avail_in = chunk;
+            while (!Done() && Step()) {
+            }
+            count -= chunk - zs.avail_in;
+            if (Done() || count == 0) return;
+        }
+    }
+};
+
+FileBodyInflater::FileBodyInflater(Output output) : impl_(std::make_unique<Impl>(std::move(output))) {}
+FileBodyInflater::~FileBodyInflater() = default;
+
+void FileBodyInflater::Feed(const char* data, std::size_t count) {
+    Impl& d = *impl_;
+    if (d.headerBytes < kHeaderSize) {
+        d.TakeHeader(data, count);
+        if (d.headerBytes < kHeaderSize) return;
+    }
+    if (d.length == 0 || d.Done()) return;
+    d.Inflate(data, count);
+}
+
+void FileBodyInflater::Finish() {
+    Impl& d = *impl_;
+    if (d.headerBytes == 0) return;
+    if (d.headerBytes < kHeaderSize) throw EReadError("Stream read error");
+    if (d.produced < d.length) InflateFailed();
+    d.Flush();
+}
+
+FileBodyWriter::FileBodyWriter(platform::FileSystem& files, std::string path, std::function<void()> prepare)
+    : files_(files),
+      path_(std::move(path)),
+      prepare_(std::move(prepare)),
+      inflater_([this](const char* bytes, std::size_t count) { File().Write(bytes, count); }) {}
+
+platform::FileWriter& FileBodyWriter::File() {
+    if (!file_) {
+        if (prepare_) prepare_();
+        file_ = files_.BeginWrite(path_);
+    }
+    return *file_;
+}
+
+void FileBodyWriter::Write(const char* bytes, std::size_t count) {
+    if (failure_) return;
+    try {
+        inflater_.Feed(bytes, count);
+    } catch (...) {
+        failure_ = std::current_exception();
+        file_.reset();  // the temporary file goes at once
+    }
+}
+
+void FileBodyWriter::Finish() {
+    if (failure_) std::rethrow_exception(failure_);
+    inflater_.Finish();
+    File();  // an empty file has had no content to create it
+}
+
+void FileBodyWriter::Commit() {
+    File().Commit();
+}
+
+}  // namespace klv
