@@ -78,22 +78,23 @@ std::vector<std::string> SelfReplacementScriptLines(const SelfReplacementPaths& 
         "goto copy",
         // Replacing the file of a running program fails: the move is tried
         // until the launcher has exited. A try that removed the old file
-        // without putting the new one in its place gets the old one back.
+        // without putting the new one in its place ends the tries, and the
+        // old one is put back from its copy.
         ":swap",
         "set tries=0",
         ":replace",
         "move /y " + beside + " " + e + " >nul 2>nul",
         "if not errorlevel 1 goto done",
-        "if not exist " + e + " copy /y " + old + " " + e + " >nul 2>nul",
+        "if not exist " + e + " goto keep",
         "set /a tries+=1",
         bound,
         pause,
         "goto replace",
-        // Given up: the old launcher stays, or is put back; the fetched file
-        // stays for the next run. The copies go unless folders of their names
-        // were in the way.
+        // Given up: the old launcher stays, or is put back by a rename, which
+        // needs no room on the stick; the fetched file stays for the next run.
+        // The copies go unless folders of their names were in the way.
         ":keep",
-        "if not exist " + e + " " + oldIsFile + " copy /y " + old + " " + e + " >nul 2>nul",
+        "if not exist " + e + " " + oldIsFile + " move /y " + old + " " + e + " >nul 2>nul",
         "if exist " + e + " " + oldIsFile + " del " + old + " >nul 2>nul",
         besideIsFile + " del " + beside + " >nul 2>nul",
         "goto start",
