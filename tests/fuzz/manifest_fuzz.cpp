@@ -118,8 +118,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // The server's look-up reads the manifest the same way: the first line
-    // with a name (in any letter case) gives its version.
-    for (const klv::ManifestEntry& entry : entries) {
+    // with a name (in any letter case) gives its version. Each look-up reads
+    // the whole text, so a few lines make the point.
+    for (std::size_t i = 0; i < entries.size() && i < 8; ++i) {
+        const klv::ManifestEntry& entry = entries[entries.size() - 1 - i];
         const auto listed = klv::server::ListedVersion(text, entry.name);
         KLV_FUZZ_CHECK(listed && *listed == firstVersion[klv::platform::AnsiUpperKey(entry.name)]);
     }
