@@ -88,7 +88,7 @@ struct FileBodyInflater::Impl {
         const bool content = produced < length;
         if (content) {
             if (pending == window.size()) Flush();
-            room = std::min<std::uint64_t>(window.size() - pending, length - produced);
+            room = static_cast<std::size_t>(std::min<std::uint64_t>(window.size() - pending, length - produced));
             zs.next_out = reinterpret_cast<Bytef*>(window.data() + pending);
         } else {
             zs.next_out = &scratch;
