@@ -29,6 +29,25 @@ su_temp_folder() {
     echo "$folder"
 }
 
+# The temporary folder with nothing an earlier run left in it (a fetched
+# launcher, a script), so that the worker decides afresh.
+su_fresh_temp_folder() {
+    local folder
+    folder=$(su_temp_folder)
+    rm -f "$folder/Kesto.exe" "$folder/QNUp.bat"
+    echo "$folder"
+}
+
+# The running release at LAUNCHER on a stick folder, and our server over
+# PACKAGE_DIR offering the next release as Kesto.exe 1.0.13.0.
+su_offer_next_release() {  # LAUNCHER PACKAGE_DIR
+    mkdir -p "$(dirname "$1")" "$2"
+    cp "$KLV_BUILD_DIR/klv-start.exe" "$1"
+    cp "$KLV_BUILD_DIR/klv-start-next.exe" "$2/Kesto.exe"
+    printf 'Kesto.exe=1.0.13.0\r\n' >"$2/files.txt"
+    su_start_server "$2"
+}
+
 # Starts klv-update-server on localhost:9988 over PACKAGE_DIR; sets
 # SU_SERVER_PID and SU_SERVER_LOG (removed with the server by su_stop_server).
 su_start_server() {

@@ -11,8 +11,7 @@ su_isolate "$0" "$@"
 
 work=$(mktemp -d)
 trap 'su_cleanup; rm -rf "$work"' EXIT
-temp=$(su_temp_folder)
-rm -f "$temp/Kesto.exe" "$temp/QNUp.bat"
+temp=$(su_fresh_temp_folder)
 stick="$work/stick"
 launcher="$stick/shell_harness.exe"
 mkdir -p "$stick" "$work/package/sub" "$work/install"

@@ -8,15 +8,10 @@ su_isolate "$0" "$@"
 
 work=$(mktemp -d)
 trap 'su_cleanup; rm -rf "$work"' EXIT
-temp=$(su_temp_folder)
-rm -f "$temp/Kesto.exe" "$temp/QNUp.bat"
+temp=$(su_fresh_temp_folder)
 stick="$work/stick"
 launcher="$stick/klv-start.exe"
-mkdir -p "$stick" "$work/package"
-cp "$KLV_BUILD_DIR/klv-start.exe" "$launcher"
-cp "$KLV_BUILD_DIR/klv-start-next.exe" "$work/package/Kesto.exe"
-printf 'Kesto.exe=1.0.13.0\r\n' >"$work/package/files.txt"
-su_start_server "$work/package"
+su_offer_next_release "$launcher" "$work/package"
 
 wine_bg "$launcher"
 old=$LAST_BG_PID

@@ -6,17 +6,12 @@ source "$(dirname "$0")/self_update_lib.sh"
 su_isolate "$0" "$@"
 
 work=$(mktemp -d)
-temp=$(su_temp_folder)
+temp=$(su_fresh_temp_folder)
 trap 'chmod u+w "$temp/QNUp.bat" 2>/dev/null; su_cleanup; rm -rf "$work"' EXIT
-rm -f "$temp/Kesto.exe" "$temp/QNUp.bat"
 printf 'old script\r\n' >"$temp/QNUp.bat"
 chmod a-w "$temp/QNUp.bat"
 launcher="$work/stick/klv-start.exe"
-mkdir -p "$work/stick" "$work/package"
-cp "$KLV_BUILD_DIR/klv-start.exe" "$launcher"
-cp "$KLV_BUILD_DIR/klv-start-next.exe" "$work/package/Kesto.exe"
-printf 'Kesto.exe=1.0.13.0\r\n' >"$work/package/files.txt"
-su_start_server "$work/package"
+su_offer_next_release "$launcher" "$work/package"
 
 wine_bg "$launcher"
 running=$LAST_BG_PID
