@@ -16,6 +16,7 @@
 #include "platform/codepage.h"
 #include "platform/file_system.h"
 #include "platform/registry.h"
+#include "support/untouchable_file_system.h"
 
 namespace klv {
 namespace {
@@ -25,9 +26,9 @@ using platform::RealFileSystem;
 class RunValue : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kRunKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
-                                  nullptr),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(
+            RegCreateKeyExA(HKEY_LOCAL_MACHINE, kRunKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr),
+            ERROR_SUCCESS);
         RegDeleteValueA(key_, kRunValueName);
     }
     void TearDown() override {
@@ -132,41 +133,7 @@ TEST(SpecialFolderPath, IsEmptyForAFolderWithoutAPath) {
     EXPECT_EQ(SpecialFolderPath(57), "");  // past the table
 }
 
-// Lists, changes and defers nothing, so that a guard that failed could not
-// harm the prefix; identities and existence come from the real layer.
-class Untouchable : public platform::FileSystem {
-public:
-    int attempts = 0;
-    bool FileExists(const std::string& path) override { return RealFileSystem().FileExists(path); }
-    bool DirectoryExists(const std::string& path) override { return RealFileSystem().DirectoryExists(path); }
-    bool RemoveFile(const std::string&) override { return Refuse(); }
-    bool RenameFile(const std::string&, const std::string&) override { return Refuse(); }
-    bool CreateFolderChain(const std::string&) override { return Refuse(); }
-    bool RemoveEmptyFolder(const std::string&) override { return Refuse(); }
-    bool CopyFileOver(const std::string&, const std::string&) override { return Refuse(); }
-    bool SetReadOnly(const std::string&, bool) override { return Refuse(); }
-    std::vector<platform::DirectoryEntry> ListFolder(const std::string&) override {
-        Refuse();
-        return {};
-    }
-    std::optional<std::vector<platform::DirectoryEntry>> TryListFolder(const std::string&) override {
-        Refuse();
-        return std::nullopt;
-    }
-    bool SetAttributes(const std::string&, std::uint32_t) override { return Refuse(); }
-    bool DeleteAtRestart(const std::string&) override { return Refuse(); }
-    std::optional<platform::FileIdentity> IdentityOf(const std::string& path) override {
-        return RealFileSystem().IdentityOf(path);
-    }
-    std::string ReadWholeFile(const std::string& path) override { return RealFileSystem().ReadWholeFile(path); }
-    void WriteWholeFile(const std::string&, const std::string&) override { Refuse(); }
-
-private:
-    bool Refuse() {
-        ++attempts;
-        return false;
-    }
-};
+using Untouchable = test::UntouchableFileSystem;
 
 std::string ShortName(const std::string& path) {
     char out[MAX_PATH] = {};
@@ -196,9 +163,9 @@ TEST(DeleteInstallFolder, RefusesEverySpecialFolderAndEveryFolderAboveOne) {
     for (const std::string& folder : refused)
         EXPECT_NE(JudgeInstallFolder(fs, folder, known), InstallFolderVerdict::Ours) << folder;
     // Through the uninstall's own entry, which asks the shell itself.
-    for (const std::string& folder : {std::string(), std::string("C:"), std::string("C:\\"), std::string("\\"),
-                                      std::string("Z:\\"), SpecialFolderPath(kCommonAppDataIndex) + "\\",
-                                      std::string("C:\\users\\")})
+    for (const std::string& folder :
+         {std::string(), std::string("C:"), std::string("C:\\"), std::string("\\"), std::string("Z:\\"),
+          SpecialFolderPath(kCommonAppDataIndex) + "\\", std::string("C:\\users\\")})
         EXPECT_FALSE(DeleteInstallFolder(fs, folder)) << folder;
     EXPECT_EQ(fs.attempts, 0);
 }
