@@ -73,19 +73,20 @@ void EnvironmentActions::BtUserClick() {
 }
 
 bool EnvironmentActions::BringInstallFolderUp() {
+    const std::string& installDir = RequireInstallDir();
     // A complete installation is started as it is.
-    if (IsPackageComplete(files_, InstallDir)) return true;
+    if (IsPackageComplete(files_, installDir)) return true;
 
     const std::string stick = StickPackageDir();
     if (IsPackageComplete(files_, stick)) {
-        if (CopyFolderTree(files_, window_, stick, InstallDir)) return true;
+        if (CopyFolderTree(files_, window_, stick, installDir)) return true;
         Notice(kCopyFailedText, MB_ICONWARNING);
         return false;
     }
 
     // The download bar lies exactly over the button and takes its place.
     HiddenDuringDownload hidden(window_.BtUser());
-    if (window_.Downloads().SyncPackage(InstallDir, SyncProgressBar::Download)) return true;
+    if (window_.Downloads().SyncPackage(installDir, SyncProgressBar::Download)) return true;
     window_.PBDL().SetVisible(true);
     Notice(kDownloadFailedBoxText, MB_ICONWARNING);
     window_.PBDL().SetVisible(false);
@@ -104,7 +105,8 @@ void EnvironmentActions::BtAuthClick() {
 
 void EnvironmentActions::LbBakClick() {
     const std::string stick = StickPackageDir();
-    if (IsPackageComplete(files_, InstallDir)) {
+    // Without a known install folder the back-up comes from the network.
+    if (!InstallDir.empty() && IsPackageComplete(files_, InstallDir)) {
         if (CopyFolderTree(files_, window_, InstallDir, stick))
             Notice(kBackupDoneText, MB_ICONINFORMATION);
         else
@@ -120,12 +122,13 @@ void EnvironmentActions::LbBakClick() {
 }
 
 void EnvironmentActions::LbUninstClick() {
-    if (files_.FileExists(InstallDir + kCleanerProgram)) {
+    const std::string& installDir = RequireInstallDir();
+    if (files_.FileExists(installDir + kCleanerProgram)) {
         // The cleaner reports back with ENV_NOTIFY_UNINSTALLED.
         StartWithHandle(kCleanerProgram);
         return;
     }
-    DeleteInstallFolder(files_, InstallDir);
+    DeleteInstallFolder(files_, installDir);
     ShowApplicationBox(kNotInstalledText, kNoticeCaptionText, MB_ICONINFORMATION);
 }
 
@@ -160,11 +163,11 @@ void EnvironmentActions::EnvNotify(WPARAM value) {
 
 void EnvironmentActions::StartWithHandle(const char* name) {
     const auto handle = reinterpret_cast<std::uintptr_t>(window_.Handle());
-    platform::ShellOpen(handle, InstallDir + name, std::to_string(handle));
+    platform::ShellOpen(handle, RequireInstallDir() + name, std::to_string(handle));
 }
 
 void EnvironmentActions::StartPlain(const char* name) {
-    platform::RunProgram(InstallDir + name);
+    platform::RunProgram(RequireInstallDir() + name);
 }
 
 void EnvironmentActions::Notice(const wchar_t* text, UINT icon) {

@@ -15,7 +15,14 @@ std::string FindInstalledDir() {
     return value ? RunValueFolder(*value) : std::string();
 }
 
-std::string DefaultInstallDir() { return SpecialFolderPath(kCommonAppDataIndex) + kDefaultInstallFolderName; }
+const std::string& RequireInstallDir() {
+    if (InstallDir.empty()) throw platform::InvalidDataType(kRunValueName);
+    return InstallDir;
+}
+
+std::string DefaultInstallDir() {
+    return SpecialFolderPath(kCommonAppDataIndex) + kDefaultInstallFolderName;
+}
 
 bool DeleteInstallFolder(platform::FileSystem& fs, const std::string& installDir) {
     if (JudgeInstallFolder(fs, installDir, ShellKnownFolders()) != InstallFolderVerdict::Ours) return false;

@@ -13,6 +13,13 @@ namespace klv {
 // resolution raised.
 extern std::string InstallDir;
 
+// InstallDir for an action that works in the install folder. Only the Run
+// value's registry error leaves it empty, and then the launcher knows no
+// install folder for the rest of the run: this raises that error again, so
+// that the action is reported and stops instead of working on names relative
+// to the current folder (as a rule the stick's).
+const std::string& RequireInstallDir();
+
 // The name of the default install folder, put after the common
 // application-data folder (which the shell gives without a trailing backslash).
 inline constexpr char kDefaultInstallFolderName[] = "\\QNKLV\\";

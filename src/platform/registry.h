@@ -14,6 +14,11 @@ public:
     using Error::Error;
 };
 
+// The registry error for the value `name`.
+inline ERegistryException InvalidDataType(const std::string& name) {
+    return ERegistryException("Invalid data type for '" + name + "'");
+}
+
 // The text of the string value `name` under HKEY_LOCAL_MACHINE\`key`. The key
 // is opened with full access (so reading needs administrator rights) in the
 // program's own registry view: a 32-bit program sees the 32-bit view on 64-bit

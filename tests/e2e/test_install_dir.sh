@@ -14,7 +14,7 @@ case "$KLV_WIN_ARCH" in
     i686) REG_VIEW=/reg:32 ;;
     *) REG_VIEW=/reg:64 ;;
 esac
-ID_LBVER=1012 ID_BTEXIT=1014
+ID_LBUNINST=1011 ID_LBVER=1012 ID_BTUSER=1013 ID_BTEXIT=1014
 
 work=$(mktemp -d)
 cleanup() {
@@ -105,5 +105,19 @@ drive wait-gone '#32770' 10000 || fail "report did not close"
 expect_window_with_version "REG_DWORD" "1.0.12.15"
 [ -z "$(install_dir)" ] || fail "InstallDir after the registry error: '$(install_dir)'"
 screenshot install_dir_after_error
+
+# With no install folder known, the actions that work in it report the same
+# error and stop: no set-up (no server runs here, so a set-up that went on
+# would show the download boxes instead), no uninstall of the current folder.
+echo "e2e: without an install folder, the set-up and the uninstall report the registry error"
+for id in "$ID_BTUSER" "$ID_LBUNINST"; do
+    drive click TFrm_OxMain "$id"
+    drive wait-window '#32770' 30000 || fail "control $id: no box"
+    box=$(drive box | tr -d '\r')
+    grep -qxF "text=Invalid data type for 'KLV_U'" <<<"$box" || fail "control $id: the box reads $box"
+    grep -qx 'caption=KLV_Start' <<<"$box" || fail "control $id: box caption: $box"
+    drive box-ok
+    drive wait-gone '#32770' 10000 || fail "control $id: the report did not close"
+done
 exit_harness
 echo "e2e: install_dir passed"

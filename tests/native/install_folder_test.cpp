@@ -14,8 +14,10 @@
 #include "install/run_value.h"
 #include "install/special_folders.h"
 #include "platform/folder_access.h"
+#include "platform/registry.h"
 #include "support/refusing_file_system.h"
 #include "support/temp_folder.h"
+#include "support/untouchable_file_system.h"
 
 namespace klv {
 namespace {
@@ -23,8 +25,12 @@ namespace {
 using platform::RealFileSystem;
 using test::TempFolder;
 
-bool Cp936Lead(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
-bool NoLead(unsigned char) { return false; }
+bool Cp936Lead(unsigned char byte) {
+    return byte >= 0x81 && byte <= 0xFE;
+}
+bool NoLead(unsigned char) {
+    return false;
+}
 
 TEST(RunValueFolder, KeepsEverythingUpToTheLastSeparator) {
     struct Case {
@@ -95,46 +101,18 @@ TEST(NewAccessListSize, HoldsEveryEntryAdded) {
 
 KnownFolders WindowsLikeFolders() {
     KnownFolders known;
-    known.special = {"C:\\Windows",        "C:\\Windows\\System32",         "C:\\ProgramData",
-                     "C:\\Program Files",  "C:\\Users\\me\\AppData\\Roaming", "",
+    known.special = {"C:\\Windows",
+                     "C:\\Windows\\System32",
+                     "C:\\ProgramData",
+                     "C:\\Program Files",
+                     "C:\\Users\\me\\AppData\\Roaming",
+                     "",
                      "C:\\Users\\Public\\Documents"};
     known.system = {"C:\\Windows", "C:\\Windows\\System32"};
     return known;
 }
 
-// A file layer that lists, changes and identifies nothing and counts every
-// attempt, so that a guard that failed could harm nothing on this machine.
-class Untouchable : public platform::FileSystem {
-public:
-    int attempts = 0;
-    bool FileExists(const std::string& path) override { return RealFileSystem().FileExists(path); }
-    bool DirectoryExists(const std::string& path) override { return RealFileSystem().DirectoryExists(path); }
-    bool RemoveFile(const std::string&) override { return Refuse(); }
-    bool RenameFile(const std::string&, const std::string&) override { return Refuse(); }
-    bool CreateFolderChain(const std::string&) override { return Refuse(); }
-    bool RemoveEmptyFolder(const std::string&) override { return Refuse(); }
-    bool CopyFileOver(const std::string&, const std::string&) override { return Refuse(); }
-    bool SetReadOnly(const std::string&, bool) override { return Refuse(); }
-    std::vector<platform::DirectoryEntry> ListFolder(const std::string&) override {
-        Refuse();
-        return {};
-    }
-    std::optional<std::vector<platform::DirectoryEntry>> TryListFolder(const std::string&) override {
-        Refuse();
-        return std::nullopt;
-    }
-    bool SetAttributes(const std::string&, std::uint32_t) override { return Refuse(); }
-    bool DeleteAtRestart(const std::string&) override { return Refuse(); }
-    std::optional<platform::FileIdentity> IdentityOf(const std::string&) override { return std::nullopt; }
-    std::string ReadWholeFile(const std::string& path) override { return RealFileSystem().ReadWholeFile(path); }
-    void WriteWholeFile(const std::string&, const std::string&) override { Refuse(); }
-
-private:
-    bool Refuse() {
-        ++attempts;
-        return false;
-    }
-};
+using Untouchable = test::UntouchableFileSystem;
 
 TEST(JudgeInstallFolder, RefusesWhatIsNotOursByName) {
     using V = InstallFolderVerdict;
@@ -197,7 +175,7 @@ TEST(JudgeInstallFolder, RefusesAnotherNameForAKnownFolder) {
     known.special = {root.path() + "sys\\Windows", root.path() + "sys\\Windows\\System32",
                      root.path() + "data\\Common"};
     known.system = {root.path() + "sys\\Windows", root.path() + "sys\\Windows\\System32"};
-    Untouchable names;  // blind to identities
+    Untouchable names(Untouchable::Identities::Blind);
     test::RefusingFileSystem fs(RealFileSystem());
     using V = InstallFolderVerdict;
     EXPECT_EQ(JudgeInstallFolder(fs, root.path() + "alias-system\\", known), V::SpecialFolder);
@@ -223,10 +201,26 @@ TEST(DeleteInstallFolder, DeletesAFolderOfOursAndRefusesTheRest) {
     // refuses every deletion as well, so that a guard that failed could not
     // harm this machine.
     Untouchable untouchable;
-    for (const std::string& folder : {std::string(), std::string("\\"), std::string("C:"), std::string("tmp\\"),
-                                      std::string("\\tmp\\..\\")})
+    for (const std::string& folder :
+         {std::string(), std::string("\\"), std::string("C:"), std::string("tmp\\"), std::string("\\tmp\\..\\")})
         EXPECT_FALSE(DeleteInstallFolder(untouchable, folder)) << folder;
     EXPECT_EQ(untouchable.attempts, 0);
+}
+
+TEST(RequireInstallDir, RaisesTheRegistryErrorWhileNoInstallFolderIsKnown) {
+    // Left empty by the Run value's registry error: an action must not go on
+    // with names relative to the current folder.
+    const std::string saved = InstallDir;
+    InstallDir.clear();
+    try {
+        RequireInstallDir();
+        ADD_FAILURE() << "no error while InstallDir is empty";
+    } catch (const platform::ERegistryException& e) {
+        EXPECT_STREQ(e.what(), "Invalid data type for 'KLV_U'");
+    }
+    InstallDir = "D:\\Apps\\Tool\\";
+    EXPECT_EQ(RequireInstallDir(), "D:\\Apps\\Tool\\");
+    InstallDir = saved;
 }
 
 }  // namespace

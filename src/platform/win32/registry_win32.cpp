@@ -39,8 +39,8 @@ std::optional<std::string> ReadMachineString(const std::string& key, const std::
     while (status == ERROR_SUCCESS && size > 0) {
         data.assign(size + 1, '\0');
         DWORD got = size;
-        status = RegQueryValueExA(opened.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
-                                  &got);
+        status =
+            RegQueryValueExA(opened.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &got);
         if (status == ERROR_MORE_DATA) {
             size = got > size ? got : size * 2;
             status = ERROR_SUCCESS;
@@ -51,7 +51,7 @@ std::optional<std::string> ReadMachineString(const std::string& key, const std::
     }
     if (status != ERROR_SUCCESS) return std::nullopt;
     if (size == 0) return std::string();
-    if (type != REG_SZ && type != REG_EXPAND_SZ) throw ERegistryException("Invalid data type for '" + name + "'");
+    if (type != REG_SZ && type != REG_EXPAND_SZ) throw InvalidDataType(name);
     data.resize(size);
     std::string text(data.begin(), data.end());
     return text.substr(0, text.find('\0'));
