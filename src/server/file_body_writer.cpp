@@ -3,8 +3,8 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <memory>
 #include <new>
-#include <vector>
 
 #include "platform/error.h"
 #include "server/memory_stream.h"
@@ -45,7 +45,10 @@ struct FileBodyInflater::Impl {
     bool tailSettled = false;
     bool inflaterReady = false;
     z_stream zs{};
-    std::vector<char> window;
+    // Not zero-filled: the inflater writes every byte before it is handed on,
+    // and a small body should not pay for clearing the whole window.
+    std::unique_ptr<char[]> window;
+    std::size_t windowSize = 0;
     std::size_t pending = 0;  // bytes in the window not yet handed on
     std::uint64_t produced = 0;
 
@@ -64,7 +67,8 @@ struct FileBodyInflater::Impl {
         if (length & 0x80000000u) OutOfMemory();
         if (length == 0) return;
         try {
-            window.resize(std::min<std::size_t>(length, kOutputWindow));
+            windowSize = std::min<std::size_t>(length, kOutputWindow);
+            window.reset(new char[windowSize]);
         } catch (const std::bad_alloc&) {
             OutOfMemory();
         }
@@ -76,7 +80,7 @@ struct FileBodyInflater::Impl {
         if (pending == 0) return;
         const std::size_t count = pending;
         pending = 0;
-        output(window.data(), count);
+        output(window.get(), count);
     }
 
     // One call of the inflater, into the window while the content is short
@@ -87,9 +91,9 @@ struct FileBodyInflater::Impl {
         std::size_t room = 1;
         const bool content = produced < length;
         if (content) {
-            if (pending == window.size()) Flush();
-            room = static_cast<std::size_t>(std::min<std::uint64_t>(window.size() - pending, length - produced));
-            zs.next_out = reinterpret_cast<Bytef*>(window.data() + pending);
+            if (pending == windowSize) Flush();
+            room = static_cast<std::size_t>(std::min<std::uint64_t>(windowSize - pending, length - produced));
+            zs.next_out = reinterpret_cast<Bytef*>(window.get() + pending);
         } else {
             zs.next_out = &scratch;
         }
