@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/error.h"
+#include "platform/memory_hint.h"
 #include "server/body_sink.h"
 
 namespace klv {
@@ -67,6 +68,7 @@ public:
     void Reserve(std::size_t capacity) {
         try {
             data_.reserve(capacity);
+            platform::AdviseLargeBuffer(data_.data(), data_.capacity());
         } catch (const std::bad_alloc&) {
             throw EOutOfMemory(kStreamOutOfMemoryText);
         } catch (const std::length_error&) {
