@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang in build/fuzz (tests/fuzz/*_fuzz.cpp,
 # each with its kept corpus tests/fuzz/corpus/<name>/ and, where there is one,
-# its dictionary tests/fuzz/<name>.dict) and runs them.
+# its dictionary tests/fuzz/<name>.dict and libFuzzer options for its
+# searches tests/fuzz/<name>.options) and runs them.
 #   scripts/fuzz.sh [--brief]           every target over its kept corpus, then
 #                                       a few seconds of fuzzing each: the test
 #                                       run's check, under 2 minutes in all
@@ -60,8 +61,9 @@ common=(-timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=1024 -print_final_stats=
 # memory cycling through fresh pages).
 export ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=16:malloc_context_size=0}
 
-dict_of() {  # TARGET NAME -> the -dict option, if the target has a dictionary
-    if [ -f "tests/fuzz/$2.dict" ]; then echo "-dict=$root/tests/fuzz/$2.dict"; fi
+search_options() {  # NAME -> the target's dictionary and its own search options
+    if [ -f "tests/fuzz/$1.dict" ]; then echo "-dict=$root/tests/fuzz/$1.dict"; fi
+    if [ -f "tests/fuzz/$1.options" ]; then grep -v '^#' "tests/fuzz/$1.options" || true; fi
 }
 
 stat_of() {  # LOG STAT -> the number libFuzzer printed for it, or 0
@@ -77,7 +79,7 @@ run_brief() {  # TARGET NAME
     # Then a short search from it, in a copy so that the kept corpus stays as it is.
     cp -r "tests/fuzz/corpus/$name/." "$work/"
     # shellcheck disable=SC2046
-    (cd "$build" && "./tests/fuzz/$target" "${common[@]}" $(dict_of "$target" "$name") -max_total_time="$seconds" \
+    (cd "$build" && "./tests/fuzz/$target" "${common[@]}" $(search_options "$name") -max_total_time="$seconds" \
         -artifact_prefix="logs/$name-" "corpus-run/$name") >>"$log" 2>&1 || {
         tail -n 40 "$log"; echo "$target failed"; return 1; }
     printf '%-24s %10s executions  corpus %6s  crashes 0\n' "$target" "$(stat_of "$log" number_of_executed_units)" \
@@ -96,7 +98,7 @@ run_campaign() {  # TARGET NAME -> prints its line; returns 1 when it crashed
     while [ "$done" -lt "$executions" ] && [ "$restarts" -lt 20 ]; do
         local part=$build/logs/$name-part.log status=0
         # shellcheck disable=SC2046
-        nice -n 19 "$build/tests/fuzz/$target" "${common[@]}" $(dict_of "$target" "$name") \
+        nice -n 19 "$build/tests/fuzz/$target" "${common[@]}" $(search_options "$name") \
             -runs=$((executions - done)) -artifact_prefix="$crashes/" "$work" >"$part" 2>&1 || status=$?
         cat "$part" >>"$log"
         local ran
@@ -144,7 +146,7 @@ for target in $targets; do
             echo "== $target: $seconds s"
             status=0
             # shellcheck disable=SC2046
-            (cd "$build" && "./tests/fuzz/$target" "${common[@]}" $(dict_of "$target" "$name") \
+            (cd "$build" && "./tests/fuzz/$target" "${common[@]}" $(search_options "$name") \
                 -max_total_time="$seconds" -artifact_prefix="logs/$name-" "corpus-run/$name") >"$log" 2>&1 || status=$?
             tail -n 12 "$log"
             [ "$status" = 0 ] || { echo "$target failed"; exit 1; }
