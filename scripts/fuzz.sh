@@ -62,8 +62,8 @@ common=(-timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=1024 -print_final_stats=
 export ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=16:malloc_context_size=0}
 
 search_options() {  # NAME -> the target's dictionary and its own search options
-    if [ -f "tests/fuzz/$1.dict" ]; then echo "-dict=$root/tests/fuzz/$1.dict"; fi
-    if [ -f "tests/fuzz/$1.options" ]; then grep -v '^#' "tests/fuzz/$1.options" || true; fi
+    if [ -f "$root/tests/fuzz/$1.dict" ]; then echo "-dict=$root/tests/fuzz/$1.dict"; fi
+    if [ -f "$root/tests/fuzz/$1.options" ]; then grep -v '^#' "$root/tests/fuzz/$1.options" || true; fi
 }
 
 stat_of() {  # LOG STAT -> the number libFuzzer printed for it, or 0
