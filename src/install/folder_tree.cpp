@@ -28,36 +28,71 @@ bool SameAsciiText(const std::string& a, const std::string& b) {
 // not part of a package, neither copied nor deleted.
 bool IsSkipped(const platform::DirectoryEntry& entry) { return entry.name.empty() || entry.name[0] == '.'; }
 
+std::string WithoutTrailingSeparator(std::string path) {
+    while (path.size() > 1 && platform::EndsWithSeparator(path) && path[path.size() - 2] != ':') path.pop_back();
+    return path;
+}
+
+// The last name of a folder path, for the box of a folder that is refused.
+std::string LastNameOf(const std::string& folder) {
+    const std::string path = WithoutTrailingSeparator(folder);
+    return path.substr(platform::FolderOf(path).size());
+}
+
 class TreeCopy {
 public:
     TreeCopy(platform::FileSystem& fs, FolderCopyView& view) : fs_(fs), view_(view) {}
 
     bool Run(const std::string& src, const std::string& dst) {
         fs_.CreateFolderChain(dst);  // a failure shows as the first file's failed copy
+        // Each folder is opened without following a link and held while it
+        // is worked in; nothing is copied into a link or out of one.
+        const platform::OpenedFolder target = fs_.OpenFolder(dst);
+        if (IsUnsafeTarget(target)) return Refuse(dst);
         destination_ = fs_.IdentityOf(dst);
         // A folder copied onto itself has nothing to gain, and displacing each
         // target would delete the very file about to be copied.
         if (destination_ && fs_.IdentityOf(src) == destination_) return true;
+        const platform::OpenedFolder source = fs_.OpenFolder(src);
+        if (source.kind == platform::FolderKind::Missing) return true;  // no source: nothing to copy
+        if (source.kind != platform::FolderKind::Folder) return Refuse(src);
         return CopyLevel(src, dst);
     }
 
 private:
+    // A target that is a link, or a file where the folder should be. A target
+    // that could not be created shows as its first file's failed copy.
+    static bool IsUnsafeTarget(const platform::OpenedFolder& folder) {
+        return folder.kind == platform::FolderKind::Link || folder.kind == platform::FolderKind::Other;
+    }
+    // The one box of a failed copy, naming the folder.
+    bool Refuse(const std::string& folder) {
+        view_.ShowCopyFailure(CopyFailureText(LastNameOf(folder)));
+        return false;
+    }
+
     bool CopyLevel(const std::string& src, const std::string& dst) {
         const std::optional<std::vector<platform::DirectoryEntry>> entries = fs_.TryListFolder(src);
         if (!entries) return true;  // no source: nothing to copy
         for (const platform::DirectoryEntry& entry : *entries) {
             if (IsSkipped(entry)) continue;
+            // A link is not followed: what it points at is not part of the
+            // package (a link to C:\ would copy the drive) and may lead back
+            // into the tree; a file link is not copied as its target. Nor is
+            // it recreated: a stick cannot hold one.
+            if (entry.isLink) continue;
             if (entry.isDirectory) {
-                // A link to a folder is not followed: what it points at is not
-                // part of the package (a link to C:\ would copy the drive) and
-                // may lead back into the tree. Nor is it recreated: a stick
-                // cannot hold one.
-                if (entry.isLink) continue;
                 const std::string from = src + entry.name + "\\";
+                // Decided on the folder opened now, not on the listing: one
+                // swapped for a link since is not walked into either.
+                const platform::OpenedFolder source = fs_.OpenFolder(from);
+                if (source.kind != platform::FolderKind::Folder) continue;
                 // The destination inside its own source is not copied into itself.
                 if (destination_ && fs_.IdentityOf(from) == destination_) continue;
                 const std::string to = dst + entry.name + "\\";
                 fs_.CreateFolderChain(to);
+                const platform::OpenedFolder target = fs_.OpenFolder(to);
+                if (IsUnsafeTarget(target)) return Refuse(to);
                 if (!CopyLevel(from, to)) return false;
                 continue;
             }
@@ -76,15 +111,12 @@ private:
 };
 
 // A link inside the tree goes as the link: what it points at is outside the
-// tree and not ours. Deferred like anything else that cannot go now.
+// tree and not ours. A folder link that will not go as a folder is tried as
+// a file (Wine removes a Unix link to a folder so). Deferred like anything
+// else that cannot go now.
 void RemoveLink(platform::FileSystem& fs, const std::string& path, bool toFolder) {
-    const bool removed = toFolder ? fs.RemoveEmptyFolder(path) : fs.RemoveFile(path);
+    const bool removed = toFolder ? fs.RemoveEmptyFolder(path) || fs.RemoveFile(path) : fs.RemoveFile(path);
     if (!removed) fs.DeleteAtRestart(path);
-}
-
-std::string WithoutTrailingSeparator(std::string path) {
-    while (path.size() > 1 && platform::EndsWithSeparator(path) && path[path.size() - 2] != ':') path.pop_back();
-    return path;
 }
 
 }  // namespace
@@ -110,6 +142,15 @@ bool CopyFolderTree(platform::FileSystem& fs, FolderCopyView& view, const std::s
 }
 
 void DeleteFolderTree(platform::FileSystem& fs, const std::string& folder) {
+    // Decided on the folder opened now, not on the listing of the folder
+    // above: a folder swapped for a link since goes as the link, and what it
+    // leads to is not touched. The folder is held while its content goes.
+    platform::OpenedFolder opened = fs.OpenFolder(folder);
+    if (opened.kind == platform::FolderKind::Link) {
+        RemoveLink(fs, WithoutTrailingSeparator(folder), true);
+        return;
+    }
+    if (opened.kind != platform::FolderKind::Folder) return;  // nothing there, or a file: nothing deleted
     const std::optional<std::vector<platform::DirectoryEntry>> entries = fs.TryListFolder(folder);
     if (!entries) return;  // no such folder: nothing deleted, nothing deferred
     for (const platform::DirectoryEntry& entry : *entries) {
@@ -122,8 +163,10 @@ void DeleteFolderTree(platform::FileSystem& fs, const std::string& folder) {
         else
             DeleteFileOrDefer(fs, path);
     }
-    // Still holding a deferred file or a skipped dot entry, or in use. The
-    // restart list gets the folder's own name, without a trailing backslash.
+    // Let go, so that the folder itself can be removed. Still holding a
+    // deferred file or a skipped dot entry, or in use: the restart list gets
+    // the folder's own name, without a trailing backslash.
+    opened.held.reset();
     if (!fs.RemoveEmptyFolder(folder)) fs.DeleteAtRestart(WithoutTrailingSeparator(folder));
 }
 

@@ -3,6 +3,7 @@
 #include <map>
 #include <optional>
 
+#include "install/install_folder_check.h"
 #include "install/special_folders.h"
 #include "platform/codepage.h"
 
@@ -179,7 +180,14 @@ InstallFolderVerdict JudgeInstallFolder(platform::FileSystem& fs, const std::str
     const std::vector<FolderPath> system = ParseAll(known.system);
     if (const auto verdict = JudgeByName(target, special, system)) return *verdict;
     if (const auto verdict = JudgeByIdentity(fs, folder, target, special, system)) return *verdict;
-    return InstallFolderVerdict::Ours;
+    switch (CheckInstallFolder(fs, folder).state) {
+        case InstallFolderState::Link:
+            return InstallFolderVerdict::Link;
+        case InstallFolderState::ForeignOwner:
+            return InstallFolderVerdict::ForeignOwner;
+        default:
+            return InstallFolderVerdict::Ours;  // a file or nothing there: the delete finds nothing to delete
+    }
 }
 
 KnownFolders ShellKnownFolders() {

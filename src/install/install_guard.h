@@ -19,6 +19,8 @@ enum class InstallFolderVerdict {
     SpecialFolder,       // one of the shell special folders, by name or by identity
     AboveSpecialFolder,  // a folder that holds a special folder somewhere below it
     InSystemFolder,      // inside the Windows folder or a system folder, which hold nothing of ours
+    Link,                // a junction, symbolic link or mount point: what it leads to is not ours
+    ForeignOwner,        // owned by neither the Administrators group nor SYSTEM: someone else made it
 };
 
 // The folders the uninstall must leave alone, as the shell names them.
@@ -35,7 +37,8 @@ KnownFolders ShellKnownFolders();
 // regard to case; when `folder` exists, what it leads to is also compared
 // with each special folder and every folder above one, and its own parents
 // with the system folders, so that another name for the same folder (an 8.3
-// name, a link) is refused too.
+// name, a link) is refused too. An existing folder is last checked itself
+// (see install_folder_check.h): a link or a folder of another owner is refused.
 InstallFolderVerdict JudgeInstallFolder(platform::FileSystem& fs, const std::string& folder,
                                         const KnownFolders& known);
 

@@ -46,6 +46,26 @@ std::optional<FileIdentity> FileSystem::IdentityOf(const std::string& /*path*/) 
 
 namespace {
 
+class UnknownOwnerFolder final : public HeldFolder {
+public:
+    FolderOwner Owner() override { return FolderOwner::Unknown; }
+};
+
+}  // namespace
+
+OpenedFolder FileSystem::OpenFolder(const std::string& path) {
+    OpenedFolder opened;
+    if (DirectoryExists(path)) {
+        opened.kind = FolderKind::Folder;
+        opened.held = std::make_unique<UnknownOwnerFolder>();
+    } else if (FileExists(path)) {
+        opened.kind = FolderKind::Other;
+    }
+    return opened;
+}
+
+namespace {
+
 // BeginWrite of a layer that has only WriteWholeFile.
 class GatheringWriter final : public FileWriter {
 public:

@@ -47,6 +47,35 @@ struct FileIdentity {
     bool operator!=(const FileIdentity& other) const { return !(*this == other); }
 };
 
+// What a path names, decided on the path itself: a link there (a junction,
+// a symbolic link, a mount point) is never followed to what it leads to.
+enum class FolderKind {
+    Missing,  // nothing there
+    Folder,   // a real folder, opened and held
+    Link,     // a link, to a folder or to anything else
+    Other,    // a file, or a folder that cannot be opened
+};
+
+// Who owns a folder, as far as the launcher may trust it: the Administrators
+// group or SYSTEM on Windows (what the elevated launcher makes is owned so);
+// the superuser or the process's own user on POSIX.
+enum class FolderOwner { Trusted, Foreign, Unknown };
+
+// A folder opened without following a link, kept open while it is worked on.
+// On Windows the handle shares no delete access, so that nobody can rename
+// or remove the folder, and so put a link in its place, while it is held.
+class HeldFolder {
+public:
+    virtual ~HeldFolder() = default;
+    // The owner, read on the open handle.
+    virtual FolderOwner Owner() = 0;
+};
+
+struct OpenedFolder {
+    FolderKind kind = FolderKind::Missing;
+    std::unique_ptr<HeldFolder> held;  // set only for a Folder
+};
+
 // A file being written piece by piece under the temporary name beside its
 // target (TemporaryNameBeside), for content too large to hold in memory.
 // The target is touched only by Commit; a writer dropped without a Commit,
@@ -100,6 +129,13 @@ public:
     // The identity of what the path names, links followed; nothing when it
     // does not exist or cannot be opened.
     virtual std::optional<FileIdentity> IdentityOf(const std::string& path);
+
+    // Opens the folder without following a link: the kind is decided on the
+    // handle opened and, where the system does not report a link on the
+    // handle (Wine), on the attributes by name as well, just before and
+    // after the open. A trailing backslash is allowed. The default, for
+    // layers written before it, knows no links and trusts no owner.
+    virtual OpenedFolder OpenFolder(const std::string& path);
 
     // The whole content. Raises EFOpenError "Cannot open file "%s". %s".
     virtual std::string ReadWholeFile(const std::string& path) = 0;

@@ -14,8 +14,19 @@ inline constexpr std::uint32_t kEveryoneAccessMask = 0xE0010000u;
 // `path` (a trailing backslash is allowed) by one access-allowed entry at the
 // head (on Windows NT 4.0, two for a folder). True only when the new list has
 // been written; on failure the last error says why and nothing has changed.
+// A link at the path, and a file or folder whose owner is neither the
+// Administrators group nor SYSTEM, are refused (ERROR_CANT_ACCESS_FILE,
+// ERROR_INVALID_OWNER): the list is read and written on the handle opened
+// without following a link.
 // The POSIX side has no access lists: always false.
 bool GrantEveryoneAccess(const std::string& path);
+
+// Creates the folder (its parent must exist) in one step with the access list
+// that GrantEveryoneAccess gives and the Administrators group as its owner,
+// so that there is no moment in which another user could change or replace
+// it. False when it was not created, an existing folder or link included.
+// The POSIX side creates a plain folder.
+bool CreateFolderOpenToEveryone(const std::string& path);
 
 // True on Windows NT 4.0, which has no named-object security functions.
 bool IsWindowsNT4();

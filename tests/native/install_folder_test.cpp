@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "install/install_folder_check.h"
 #include "install/install_guard.h"
 #include "install/run_value.h"
 #include "install/special_folders.h"
@@ -185,8 +186,8 @@ TEST(JudgeInstallFolder, RefusesAnotherNameForAKnownFolder) {
     EXPECT_EQ(JudgeInstallFolder(fs, root.path() + "alias-system\\drivers\\", known), V::InSystemFolder);
     EXPECT_EQ(JudgeInstallFolder(fs, root.path() + "mine\\link-into-system\\drivers\\", known), V::InSystemFolder);
     EXPECT_EQ(JudgeInstallFolder(fs, root.path() + "mine\\KLV\\", known), V::Ours);
-    // The same paths by name alone pass: the identity is what catches them.
-    EXPECT_EQ(JudgeInstallFolder(names, root.path() + "alias-system\\", known), V::Ours);
+    // The same paths by name alone are still refused, as links.
+    EXPECT_EQ(JudgeInstallFolder(names, root.path() + "alias-system\\", known), V::Link);
     EXPECT_EQ(JudgeInstallFolder(fs, root.path(), known), V::AboveSpecialFolder);
 }
 
@@ -205,6 +206,43 @@ TEST(DeleteInstallFolder, DeletesAFolderOfOursAndRefusesTheRest) {
          {std::string(), std::string("\\"), std::string("C:"), std::string("tmp\\"), std::string("\\tmp\\..\\")})
         EXPECT_FALSE(DeleteInstallFolder(untouchable, folder)) << folder;
     EXPECT_EQ(untouchable.attempts, 0);
+}
+
+TEST(CheckInstallFolder, TakesOnlyARealFolderOfATrustedOwner) {
+    using S = InstallFolderState;
+    TempFolder root;
+    root.Write("ours\\a.dll", "a");
+    root.Write("theirs\\a.dll", "a");
+    root.Write("file", "x");
+    ASSERT_EQ(::chown((root.native() + "theirs").c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::symlink((root.native() + "ours").c_str(), (root.native() + "link").c_str()), 0);
+    ASSERT_EQ(::symlink((root.native() + "gone").c_str(), (root.native() + "dangling").c_str()), 0);
+    struct Case {
+        const char* name;
+        S state;
+        bool usable;
+    };
+    const Case cases[] = {
+        {"none\\", S::Missing, true},      {"ours\\", S::Safe, true},
+        {"ours", S::Safe, true},            {"theirs\\", S::ForeignOwner, false},
+        {"link\\", S::Link, false},        {"dangling\\", S::Link, false},
+        {"file", S::NotAFolder, false},     {"link\\a.dll", S::NotAFolder, false},
+    };
+    for (const Case& c : cases) {
+        const InstallFolderCheck check = CheckInstallFolder(RealFileSystem(), root.path() + c.name);
+        EXPECT_EQ(check.state, c.state) << c.name;
+        EXPECT_EQ(check.Usable(), c.usable) << c.name;
+        EXPECT_EQ(check.held != nullptr, c.state == S::Safe) << c.name;
+    }
+    // A missing default folder is made and then passes its own check; one
+    // that fails is left as it is.
+    EXPECT_EQ(PrepareDefaultInstallFolder(RealFileSystem(), root.path() + "QNKLV\\").state, S::Safe);
+    EXPECT_TRUE(root.Exists("QNKLV"));
+    EXPECT_EQ(PrepareDefaultInstallFolder(RealFileSystem(), root.path() + "dangling\\").state, S::Link);
+    EXPECT_FALSE(root.Exists("gone"));
+    EXPECT_EQ(PrepareDefaultInstallFolder(RealFileSystem(), root.path() + "theirs\\").state, S::ForeignOwner);
+    EXPECT_EQ(PrepareDefaultInstallFolder(RealFileSystem(), root.path() + "none\\deeper\\").state,
+              S::NotAFolder);
 }
 
 TEST(RequireInstallDir, RaisesTheRegistryErrorWhileNoInstallFolderIsKnown) {

@@ -7,12 +7,15 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "install/single_file.h"
 #include "platform/error.h"
+#include "install/install_folder.h"
 #include "support/refusing_file_system.h"
+#include "support/swapping_file_system.h"
 #include "support/temp_folder.h"
 
 namespace klv {
@@ -20,6 +23,7 @@ namespace {
 
 using platform::RealFileSystem;
 using test::RefusingFileSystem;
+using test::SwappingFileSystem;
 using test::TempFolder;
 
 class RecordingCopyView : public FolderCopyView {
@@ -308,8 +312,8 @@ TEST(CopyFolderTree, NeitherFollowsNorRecreatesFolderLinks) {
     EXPECT_EQ(dst.Read("a.dll"), "a");
     EXPECT_FALSE(dst.Exists("linked"));
     EXPECT_FALSE(dst.Exists("loop"));
-    // A link to a file is copied as the file it leads to.
-    EXPECT_EQ(dst.Read("file-link.txt"), "one file");
+    // Nor is a link to a file copied as the file it leads to.
+    EXPECT_FALSE(dst.Exists("file-link.txt"));
     EXPECT_TRUE(view.boxes.empty());
 }
 
@@ -428,6 +432,131 @@ TEST(DeleteFolderTree, JoinsADoubleByteNameWhoseTrailByteIsABackslash) {
     DeleteFolderTree(fs, root.path() + name);
     EXPECT_TRUE(fs.deferred.empty());
     EXPECT_FALSE(RealFileSystem().DirectoryExists(root.path() + name));
+}
+
+// --- links and folders that are not ours --------------------------------------------
+
+// Every operation that changes the install folder, against a link or a swap
+// planted by someone who may write there. Whatever the operation, what the
+// links lead to ("outside", someone else's) stays exactly as it was.
+TEST(InstallFolderTree, NeverFollowsALink) {
+    struct Layout {
+        TempFolder root, outside, stick;
+        std::string Root(const std::string& name) const { return root.path() + name; }
+        std::string Native(const std::string& name) const { return root.native() + name; }
+    };
+    struct Case {
+        const char* catches;
+        std::function<void(Layout&)> run;
+    };
+    const Case cases[] = {
+        {"a link at the install folder is not deleted through, and survives",
+         [](Layout& l) {
+             SymLink(l.outside.native(), l.Native("QNKLV"));
+             EXPECT_FALSE(DeleteInstallFolder(RealFileSystem(), l.Root("QNKLV\\")));
+             EXPECT_TRUE(RealFileSystem().OpenFolder(l.Root("QNKLV")).kind == platform::FolderKind::Link);
+         }},
+        {"a link at the install folder is not copied into: one box",
+         [](Layout& l) {
+             SymLink(l.outside.native(), l.Native("QNKLV"));
+             RecordingCopyView view;
+             EXPECT_FALSE(CopyFolderTree(RealFileSystem(), view, l.stick.path(), l.Root("QNKLV\\")));
+             EXPECT_EQ(view.boxes, std::vector<std::string>{CopyFailureText("QNKLV")});
+         }},
+        {"a link inside the install folder is not copied into",
+         [](Layout& l) {
+             l.root.Write("QNKLV\\a.dll", "old");
+             SymLink(l.outside.native(), l.Native("QNKLV/sub"));
+             RecordingCopyView view;
+             EXPECT_FALSE(CopyFolderTree(RealFileSystem(), view, l.stick.path(), l.Root("QNKLV\\")));
+             EXPECT_EQ(view.boxes, std::vector<std::string>{CopyFailureText("sub")});
+         }},
+        {"a target file that is a link is replaced as the link, not written through",
+         [](Layout& l) {
+             l.root.Write("QNKLV\\sub\\b.dll", "old");
+             SymLink(l.outside.native() + "precious.txt", l.Native("QNKLV/a.dll"));
+             RecordingCopyView view;
+             EXPECT_TRUE(CopyFolderTree(RealFileSystem(), view, l.stick.path(), l.Root("QNKLV\\")));
+             EXPECT_EQ(l.root.Read("QNKLV\\a.dll"), "new a");
+             EXPECT_FALSE(RealFileSystem().OpenFolder(l.Root("QNKLV\\a.dll")).kind == platform::FolderKind::Link);
+         }},
+        {"a source folder swapped for a link after its listing is not walked into",
+         [](Layout& l) {
+             SwappingFileSystem fs(RealFileSystem(), l.stick.path(), [&l] {
+                 ASSERT_EQ(::rename((l.stick.native() + "sub").c_str(), (l.stick.native() + "moved").c_str()), 0);
+                 SymLink(l.outside.native(), l.stick.native() + "sub");
+             });
+             RecordingCopyView view;
+             EXPECT_TRUE(CopyFolderTree(fs, view, l.stick.path(), l.Root("QNKLV\\")));
+             EXPECT_TRUE(fs.swapped());
+             EXPECT_EQ(l.root.Files(), std::vector<std::string>{"QNKLV\\a.dll"});
+         }},
+        {"a folder swapped for a link after its listing goes as the link",
+         [](Layout& l) {
+             l.root.Write("QNKLV\\a.dll", "a");
+             l.root.Write("QNKLV\\sub\\b.dll", "b");
+             SwappingFileSystem fs(RealFileSystem(), l.Root("QNKLV\\"), [&l] {
+                 ASSERT_EQ(::rename(l.Native("QNKLV/sub").c_str(), l.Native("moved").c_str()), 0);
+                 SymLink(l.outside.native(), l.Native("QNKLV/sub"));
+             });
+             EXPECT_TRUE(DeleteInstallFolder(fs, l.Root("QNKLV\\")));
+             EXPECT_TRUE(fs.swapped());
+             EXPECT_FALSE(l.root.Exists("QNKLV"));
+             EXPECT_TRUE(fs.deferred.empty());
+         }},
+        {"the delete removes links inside, and a folder that is a link, as links",
+         [](Layout& l) {
+             l.root.Write("QNKLV\\a.dll", "a");
+             SymLink(l.outside.native(), l.Native("QNKLV/junction"));
+             SymLink(l.outside.native() + "precious.txt", l.Native("QNKLV/file-link"));
+             SymLink(l.outside.native(), l.Native("linked-tree"));
+             EXPECT_TRUE(DeleteInstallFolder(RealFileSystem(), l.Root("QNKLV\\")));
+             DeleteFolderTree(RealFileSystem(), l.Root("linked-tree"));
+             EXPECT_EQ(l.root.Files(), std::vector<std::string>{});
+             EXPECT_FALSE(RealFileSystem().OpenFolder(l.Root("linked-tree")).kind == platform::FolderKind::Link);
+         }},
+        {"a folder of another owner is not deleted",
+         [](Layout& l) {
+             l.root.Write("QNKLV\\theirs.txt", "theirs");
+             ASSERT_EQ(::chown(l.Native("QNKLV").c_str(), 65534, 65534), 0);
+             EXPECT_FALSE(DeleteInstallFolder(RealFileSystem(), l.Root("QNKLV\\")));
+             EXPECT_EQ(l.root.Read("QNKLV\\theirs.txt"), "theirs");
+         }},
+        {"nothing is written into a folder reached through a link, nor its mode changed",
+         [](Layout& l) {
+             SymLink(l.outside.native(), l.Native("QNKLV"));
+             SymLink(l.outside.native() + "precious.txt", l.Native("file-link"));
+             EXPECT_THROW(RealFileSystem().WriteWholeFile(l.Root("QNKLV\\files.txt"), "x"), Error);
+             EXPECT_FALSE(RealFileSystem().CopyFileOver(l.stick.path() + "a.dll", l.Root("QNKLV\\a.dll")));
+             EXPECT_FALSE(RealFileSystem().CopyFileOver(l.Root("file-link"), l.Root("copy.txt")));
+             EXPECT_FALSE(RealFileSystem().SetReadOnly(l.Root("file-link"), true));
+         }},
+        {"a temporary name planted as a link is not written through",
+         [](Layout& l) {
+             l.root.Write("QNKLV\\files.txt", "old");
+             SymLink(l.outside.native() + "precious.txt", l.Native("QNKLV/files.txt.klv-partial"));
+             RealFileSystem().WriteWholeFile(l.Root("QNKLV\\files.txt"), "new");
+             EXPECT_EQ(l.root.Read("QNKLV\\files.txt"), "new");
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.catches);
+        Layout l;
+        l.outside.Write("precious.txt", "someone else's");
+        l.outside.Write("deep\\data.bin", "not ours");
+        ::chmod((l.outside.native() + "precious.txt").c_str(), 0644);
+        l.stick.Write("a.dll", "new a");
+        l.stick.Write("sub\\b.dll", "new b");
+        struct stat before{};
+        ::stat((l.outside.native() + "precious.txt").c_str(), &before);
+        c.run(l);
+        EXPECT_EQ(l.outside.Files(), (std::vector<std::string>{"deep\\data.bin", "precious.txt"}));
+        EXPECT_EQ(l.outside.Read("precious.txt"), "someone else's");
+        EXPECT_EQ(l.outside.Read("deep\\data.bin"), "not ours");
+        struct stat after{};
+        ::stat((l.outside.native() + "precious.txt").c_str(), &after);
+        EXPECT_EQ(after.st_mode, before.st_mode);
+    }
 }
 
 }  // namespace

@@ -58,6 +58,7 @@ public:
     std::optional<platform::FileIdentity> IdentityOf(const std::string& path) override {
         return real_.IdentityOf(path);
     }
+    platform::OpenedFolder OpenFolder(const std::string& path) override { return real_.OpenFolder(path); }
     std::string ReadWholeFile(const std::string& path) override {
         if (unreadable.count(path) != 0) throw EFOpenError("Cannot open file \"" + path + "\". Access is denied");
         return real_.ReadWholeFile(path);

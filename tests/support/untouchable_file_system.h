@@ -39,6 +39,7 @@ public:
         if (identities_ == Identities::Blind) return std::nullopt;
         return real().IdentityOf(path);
     }
+    platform::OpenedFolder OpenFolder(const std::string& path) override { return real().OpenFolder(path); }
     std::string ReadWholeFile(const std::string& path) override { return real().ReadWholeFile(path); }
     void WriteWholeFile(const std::string&, const std::string&) override { Refuse(); }
 

@@ -49,6 +49,23 @@ bool IsLinkTo(const std::string& native, bool toFolder) {
     return folder == toFolder;
 }
 
+bool IsLinkByName(const std::string& native) {
+    struct stat own{};
+    return ::lstat(native.c_str(), &own) == 0 && S_ISLNK(own.st_mode);
+}
+
+// The folder holding `native`, reached through a link at its own name: the
+// layer writes nothing there.
+bool InLinkedFolder(const std::string& native) {
+    const std::size_t slash = native.find_last_of('/');
+    return slash != std::string::npos && slash > 0 && IsLinkByName(native.substr(0, slash));
+}
+
+std::string WithoutTrailingSlash(std::string native) {
+    while (native.size() > 1 && native.back() == '/') native.pop_back();
+    return native;
+}
+
 std::string Reason(int error) { return std::strerror(error); }
 
 [[noreturn]] void CreateFailed(const std::string& path, int error) {
@@ -66,7 +83,12 @@ bool RefusesReplacement(const std::string& path) {
 class PosixFileWriter final : public FileWriter {
 public:
     explicit PosixFileWriter(std::string path) : path_(std::move(path)), temp_(ToNative(TemporaryNameBeside(path_))) {
-        fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (InLinkedFolder(temp_)) CreateFailed(path_, ELOOP);
+        // Made new: a left-over name, a planted link included, goes first, and
+        // a link appearing meanwhile fails the creation instead of being
+        // written through.
+        ::unlink(temp_.c_str());
+        fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd_ < 0) CreateFailed(path_, errno);
     }
     ~PosixFileWriter() override { Discard(); }
@@ -110,6 +132,27 @@ private:
     int fd_ = -1;
     bool committed_ = false;
     bool discarded_ = false;
+};
+
+// POSIX cannot keep a folder from being renamed while it is open; the
+// descriptor still names the folder that was checked, whatever its name
+// becomes. The owner is read on it.
+class PosixHeldFolder final : public HeldFolder {
+public:
+    explicit PosixHeldFolder(int fd) : fd_(fd) {}
+    ~PosixHeldFolder() override { ::close(fd_); }
+    PosixHeldFolder(const PosixHeldFolder&) = delete;
+    PosixHeldFolder& operator=(const PosixHeldFolder&) = delete;
+    // The superuser stands for the Administrators group and SYSTEM, and the
+    // process's own user for the elevated launcher that made the folder.
+    FolderOwner Owner() override {
+        struct stat st{};
+        if (::fstat(fd_, &st) != 0) return FolderOwner::Unknown;
+        return st.st_uid == 0 || st.st_uid == ::geteuid() ? FolderOwner::Trusted : FolderOwner::Foreign;
+    }
+
+private:
+    int fd_;
 };
 
 class PosixFileSystem final : public FileSystem {
@@ -160,19 +203,35 @@ public:
         return ::rmdir(native.c_str()) == 0;
     }
     bool CopyFileOver(const std::string& from, const std::string& to) override {
+        // A link is copied neither as what it leads to nor onto what it leads
+        // to: the source is read on a descriptor opened without following
+        // one, and the copy replaces the target's name, never writes through it.
+        const std::string target = ToNative(to);
+        if (IsLinkByName(target) || IsReadOnlyFile(target)) return false;
+        const int fd = ::open(ToNative(from).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) return false;
         std::string content;
+        struct stat st{};
+        bool read = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+        char block[65536];
+        for (ssize_t n; read && (n = ::read(fd, block, sizeof block)) != 0;) {
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) read = false;
+            else content.append(block, static_cast<std::size_t>(n));
+        }
+        ::close(fd);
+        if (!read) return false;
         try {
-            content = ReadWholeFile(from);
-            if (IsReadOnlyFile(ToNative(to))) return false;
             WriteWholeFile(to, content);
         } catch (const Error&) {
             return false;
         }
-        struct stat st{};
-        if (StatOf(from, st)) ::chmod(ToNative(to).c_str(), st.st_mode & 07777);
+        ::chmod(target.c_str(), st.st_mode & 07777);
         return true;
     }
     bool SetReadOnly(const std::string& path, bool readOnly) override {
+        // The mode of a link's target is not the link's to change.
+        if (IsLinkByName(WithoutTrailingSlash(ToNative(path)))) return false;
         struct stat st{};
         if (!StatOf(path, st)) return false;
         const mode_t mode = readOnly ? (st.st_mode & ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH)) : (st.st_mode | S_IWUSR);
@@ -211,7 +270,7 @@ public:
         return entries;
     }
     bool SetAttributes(const std::string& path, std::uint32_t attributes) override {
-        // Only read-only has a POSIX meaning.
+        // Only read-only has a POSIX meaning; SetReadOnly refuses a link.
         return SetReadOnly(path, (attributes & kAttributeReadOnly) != 0);
     }
     // There is no restart list to register with.
@@ -220,6 +279,30 @@ public:
         struct stat st{};
         if (path.empty() || !StatOf(path, st)) return std::nullopt;
         return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    }
+    OpenedFolder OpenFolder(const std::string& path) override {
+        const std::string native = WithoutTrailingSlash(ToNative(path));
+        OpenedFolder opened;
+        struct stat own{};
+        if (native.empty() || ::lstat(native.c_str(), &own) != 0) {
+            opened.kind = native.empty() || errno != ENOENT ? FolderKind::Other : FolderKind::Missing;
+            return opened;
+        }
+        if (S_ISLNK(own.st_mode)) {
+            opened.kind = FolderKind::Link;
+            return opened;
+        }
+        // O_NOFOLLOW: a link put in place since the lstat fails the open.
+        const int fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) {
+            opened.kind = errno == ELOOP || IsLinkByName(native) ? FolderKind::Link
+                          : errno == ENOENT                      ? FolderKind::Missing
+                                                                 : FolderKind::Other;
+            return opened;
+        }
+        opened.kind = FolderKind::Folder;
+        opened.held = std::make_unique<PosixHeldFolder>(fd);
+        return opened;
     }
     std::string ReadWholeFile(const std::string& path) override {
         FILE* f = std::fopen(ToNative(path).c_str(), "rb");

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "platform/error.h"
+#include "platform/win32/no_follow.h"
 #include "platform/win32/win32_error.h"
 
 namespace klv::platform {
@@ -43,12 +44,34 @@ bool RefusesReplacement(const std::string& path) {
     return a != INVALID_FILE_ATTRIBUTES && (a & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0;
 }
 
+// The folder that holds `path`, without its trailing backslash.
+std::string ParentOf(const std::string& path) { return WithoutFolderSeparator(FolderOf(path)); }
+
+// Nothing is written into a folder reached through a link at its own name:
+// whoever may change the folder holding it could point it anywhere.
+bool InLinkedFolder(const std::string& path) {
+    const std::string parent = ParentOf(path);
+    return !parent.empty() && IsLinkByName(parent);
+}
+
+// The temporary file is made new: a name left over from an earlier run, a
+// link planted there included, is removed first (DeleteFileA removes a link,
+// not what it leads to), and a link that appears in the meantime makes the
+// creation fail instead of being written through.
+HANDLE CreateTemporaryFile(const std::string& path, const std::string& temp) {
+    if (InLinkedFolder(path)) {
+        SetLastError(ERROR_CANT_ACCESS_FILE);
+        return INVALID_HANDLE_VALUE;
+    }
+    DeleteFileA(temp.c_str());
+    return CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
 class Win32FileWriter final : public FileWriter {
 public:
     explicit Win32FileWriter(std::string path)
-        : path_(std::move(path)),
-          temp_(TemporaryNameBeside(path_)),
-          file_(CreateFileA(temp_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)) {
+        : path_(std::move(path)), temp_(TemporaryNameBeside(path_)), file_(CreateTemporaryFile(path_, temp_)) {
         if (!file_.valid()) CreateFailed(path_, GetLastError());
     }
     ~Win32FileWriter() override { Discard(); }
@@ -91,6 +114,15 @@ private:
     bool discarded_ = false;
 };
 
+class Win32HeldFolder final : public HeldFolder {
+public:
+    explicit Win32HeldFolder(std::unique_ptr<NoFollowHandle> handle) : handle_(std::move(handle)) {}
+    FolderOwner Owner() override { return OwnerOfHandle(handle_->get()); }
+
+private:
+    std::unique_ptr<NoFollowHandle> handle_;
+};
+
 class Win32FileSystem final : public FileSystem {
 public:
     bool FileExists(const std::string& path) override {
@@ -118,9 +150,19 @@ public:
     }
     bool RemoveEmptyFolder(const std::string& path) override { return RemoveDirectoryA(path.c_str()) != FALSE; }
     bool CopyFileOver(const std::string& from, const std::string& to) override {
+        // A link is copied neither as what it leads to nor onto what it leads
+        // to. The source stays open, sharing no delete access, until the copy
+        // is done, so that its name cannot be pointed elsewhere meanwhile.
+        const NoFollowHandle source(from, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE);
+        if (!source.IsFile() || IsLinkByName(to) || InLinkedFolder(to)) {
+            if (source.IsFile()) SetLastError(ERROR_CANT_ACCESS_FILE);
+            return false;
+        }
         return CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;
     }
     bool SetReadOnly(const std::string& path, bool readOnly) override {
+        // The attributes of a link's target are not the link's to change.
+        if (IsLinkByName(path)) return false;
         const DWORD a = AttributesOf(path);
         if (a == INVALID_FILE_ATTRIBUTES) return false;
         const DWORD b = readOnly ? (a | FILE_ATTRIBUTE_READONLY) : (a & ~DWORD(FILE_ATTRIBUTE_READONLY));
@@ -157,9 +199,12 @@ public:
         return entries;
     }
     bool SetAttributes(const std::string& path, std::uint32_t attributes) override {
+        if (IsLinkByName(path)) return false;
         return SetFileAttributesA(path.c_str(), attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes) != FALSE;
     }
     bool DeleteAtRestart(const std::string& path) override {
+        // Deferred by a name that leads where it says: not through a link.
+        if (InLinkedFolder(WithoutFolderSeparator(path))) return false;
         return MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
     }
     std::optional<FileIdentity> IdentityOf(const std::string& path) override {
@@ -173,6 +218,16 @@ public:
         if (!GetFileInformationByHandle(handle.get(), &info)) return std::nullopt;
         return FileIdentity{info.dwVolumeSerialNumber,
                             (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    }
+    OpenedFolder OpenFolder(const std::string& path) override {
+        // Read access to the attributes and the owner; every sharing mode but
+        // delete, so that the folder cannot be renamed or removed while held.
+        auto handle = std::make_unique<NoFollowHandle>(path, READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                                       FILE_SHARE_READ | FILE_SHARE_WRITE);
+        OpenedFolder opened;
+        opened.kind = handle->Kind();
+        if (opened.kind == FolderKind::Folder) opened.held = std::make_unique<Win32HeldFolder>(std::move(handle));
+        return opened;
     }
     std::string ReadWholeFile(const std::string& path) override {
         ScopedHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

@@ -7,6 +7,7 @@
 
 #include "platform/file_system.h"
 #include "platform/win32/access_list.h"
+#include "platform/win32/no_follow.h"
 
 namespace klv::platform {
 namespace {
@@ -64,18 +65,6 @@ bool AddEntry(PACL acl, DWORD revision, PSID sid, DWORD mask, BYTE flags, DWORD 
     return true;
 }
 
-// The path as the security functions take it: a folder without its
-// trailing backslash ("C:\" keeps its own).
-std::string WithoutTrailingSeparator(std::string path) {
-    while (path.size() > 3 && EndsWithSeparator(path)) path.pop_back();
-    return path;
-}
-
-bool IsExistingFile(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 // The current security descriptor with its DACL, read by either road.
 struct DaclRead {
     LocalPtr<void> descriptor;
@@ -84,20 +73,24 @@ struct DaclRead {
     BOOL defaulted = FALSE;
 };
 
-bool ReadDacl(const std::string& path, bool nt4, DaclRead& read) {
+// Both roads read and write the security of the handle opened without
+// following a link, not of a name that could be pointed elsewhere between
+// the check and the write. On NT 4.0 the kernel-object functions stand for
+// GetFileSecurityA and SetFileSecurityA, which take only a name.
+bool ReadDacl(HANDLE handle, bool nt4, DaclRead& read) {
     if (nt4) {
         DWORD needed = 0;
-        GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
-        if (needed == 0) return false;  // no such path, or no right to read it
+        GetKernelObjectSecurity(handle, DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
+        if (needed == 0) return false;  // no right to read it
         read.descriptor.reset(LocalAlloc(LPTR, needed));
         if (!read.descriptor) return false;
-        if (!GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, read.descriptor.get(), needed, &needed))
+        if (!GetKernelObjectSecurity(handle, DACL_SECURITY_INFORMATION, read.descriptor.get(), needed, &needed))
             return false;
         return GetSecurityDescriptorDacl(read.descriptor.get(), &read.present, &read.dacl, &read.defaulted) != FALSE;
     }
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    const DWORD status = GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                                               nullptr, &read.dacl, nullptr, &descriptor);
+    const DWORD status = GetSecurityInfo(handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                         &read.dacl, nullptr, &descriptor);
     read.descriptor.reset(descriptor);
     if (status != ERROR_SUCCESS) {
         SetLastError(status);
@@ -106,10 +99,10 @@ bool ReadDacl(const std::string& path, bool nt4, DaclRead& read) {
     return true;
 }
 
-bool WriteDacl(const std::string& path, bool nt4, PACL dacl, const DaclRead& read) {
+bool WriteDacl(HANDLE handle, bool nt4, PACL dacl, const DaclRead& read) {
     if (!nt4) {
-        const DWORD status = SetNamedSecurityInfoA(const_cast<char*>(path.c_str()), SE_FILE_OBJECT,
-                                                   DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl, nullptr);
+        const DWORD status =
+            SetSecurityInfo(handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl, nullptr);
         if (status != ERROR_SUCCESS) SetLastError(status);
         return status == ERROR_SUCCESS;
     }
@@ -117,8 +110,26 @@ bool WriteDacl(const std::string& path, bool nt4, PACL dacl, const DaclRead& rea
     if (!descriptor || !InitializeSecurityDescriptor(descriptor.get(), SECURITY_DESCRIPTOR_REVISION) ||
         !SetSecurityDescriptorDacl(descriptor.get(), read.present, dacl, read.defaulted))
         return false;
-    return SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.get()) != FALSE;
+    return SetKernelObjectSecurity(handle, DACL_SECURITY_INFORMATION, descriptor.get()) != FALSE;
 }
+
+// Everyone's SID, freed on the way out.
+class EveryoneSid {
+public:
+    EveryoneSid() {
+        SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+        if (!AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &sid_)) sid_ = nullptr;
+    }
+    ~EveryoneSid() {
+        if (sid_ != nullptr) FreeSid(sid_);
+    }
+    EveryoneSid(const EveryoneSid&) = delete;
+    EveryoneSid& operator=(const EveryoneSid&) = delete;
+    PSID get() const { return sid_ != nullptr && IsValidSid(sid_) ? sid_ : nullptr; }
+
+private:
+    PSID sid_ = nullptr;
+};
 
 }  // namespace
 
@@ -168,27 +179,76 @@ LocalAcl NewGrantedDacl(PSECURITY_DESCRIPTOR descriptor, PACL dacl, PSID sid, DW
     return granted;
 }
 
-bool GrantAccessBy(const std::string& rawPath, PSID sid, DWORD mask, bool (*isNT4)()) {
+bool GrantAccessBy(const std::string& path, PSID sid, DWORD mask, bool (*isNT4)()) {
     if (!IsValidSid(sid)) return false;
-    const std::string path = WithoutTrailingSeparator(rawPath);
-    const bool isFile = IsExistingFile(path);
+    // A link at the path is granted nothing: what it leads to is not ours,
+    // and the new entry would be inherited by all it holds. Nor is a folder
+    // or file that the elevated launcher did not make: its owner could have
+    // planted it to have it opened to everyone.
+    const NoFollowHandle target(path, READ_CONTROL | WRITE_DAC | FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE);
+    switch (target.Kind()) {
+        case FolderKind::Missing:
+            SetLastError(ERROR_FILE_NOT_FOUND);
+            return false;
+        case FolderKind::Link:
+            SetLastError(ERROR_CANT_ACCESS_FILE);
+            return false;
+        case FolderKind::Other:
+            if (!target.IsFile()) return false;  // the failed open's error
+            break;
+        case FolderKind::Folder:
+            break;
+    }
+    if (OwnerOfHandle(target.get()) != FolderOwner::Trusted) {
+        SetLastError(ERROR_INVALID_OWNER);
+        return false;
+    }
+    const bool isFile = target.IsFile();
     DaclRead read;
-    if (!ReadDacl(path, isNT4(), read)) return false;
+    if (!ReadDacl(target.get(), isNT4(), read)) return false;
     const LocalAcl granted = NewGrantedDacl(read.descriptor.get(), read.dacl, sid, mask,
                                             isNT4() ? GrantRoad::WindowsNT4 : GrantRoad::LaterSystems, isFile);
     if (!granted) return false;
-    return WriteDacl(path, isNT4(), granted.get(), read);
+    return WriteDacl(target.get(), isNT4(), granted.get(), read);
 }
 
 bool GrantAccess(const std::string& path, PSID sid, DWORD mask) { return GrantAccessBy(path, sid, mask, IsWindowsNT4); }
 
 bool GrantEveryoneAccess(const std::string& path) {
-    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-    PSID everyone = nullptr;
-    if (!AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone)) return false;
-    const bool granted = IsValidSid(everyone) && GrantAccess(path, everyone, kEveryoneAccessMask);
-    FreeSid(everyone);
-    return granted;
+    const EveryoneSid everyone;
+    return everyone.get() != nullptr && GrantAccess(path, everyone.get(), kEveryoneAccessMask);
+}
+
+bool CreateFolderOpenToEveryone(const std::string& path) {
+    const EveryoneSid everyone;
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID admins = nullptr;
+    if (everyone.get() == nullptr || !AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                                               DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &admins))
+        return false;
+    const std::unique_ptr<void, void (*)(void*)> freeAdmins(admins, [](void* sid) { FreeSid(sid); });
+    // The grant's edit of an empty list gives its entries; the system adds
+    // what the parent passes on behind them, as it would have without a
+    // list of our own.
+    ACL empty{};
+    SECURITY_DESCRIPTOR blank{};
+    if (!InitializeAcl(&empty, sizeof empty, ACL_REVISION) ||
+        !InitializeSecurityDescriptor(&blank, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(&blank, TRUE, &empty, FALSE))
+        return false;
+    const LocalAcl granted =
+        NewGrantedDacl(&blank, &empty, everyone.get(), kEveryoneAccessMask,
+                       IsWindowsNT4() ? GrantRoad::WindowsNT4 : GrantRoad::LaterSystems, false);
+    // Owned by the Administrators group, as the check of the install folder
+    // asks, also where the system would make the creating user the owner.
+    SECURITY_DESCRIPTOR descriptor{};
+    if (!granted || !InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorOwner(&descriptor, admins, FALSE) ||
+        !SetSecurityDescriptorDacl(&descriptor, TRUE, granted.get(), FALSE))
+        return false;
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
+    return CreateDirectoryA(WithoutFolderSeparator(path).c_str(), &attributes) != FALSE;
 }
 
 bool IsWindowsNT4() {

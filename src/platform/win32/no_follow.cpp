@@ -1,0 +1,146 @@
+#include "platform/win32/no_follow.h"
+
+#include <aclapi.h>
+
+#include "platform/win32/access_list.h"
+
+namespace klv::platform {
+namespace {
+
+bool IsMissingError(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME;
+}
+
+// FILE_ATTRIBUTE_TAG_INFO and its class number, spelt out so that the
+// Windows NT 4.0 to XP systems, which lack the function, need no newer headers.
+struct AttributeTagInfo {
+    DWORD attributes;
+    DWORD tag;
+};
+constexpr int kFileAttributeTagInfo = 9;
+using ByHandleEx = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
+
+// The reparse tag on the handle, where the system can tell it (Vista and
+// later); nothing otherwise.
+bool TagOnHandle(HANDLE handle, DWORD& tag) {
+    static const auto query = reinterpret_cast<ByHandleEx>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFileInformationByHandleEx")));
+    if (query == nullptr) return false;
+    AttributeTagInfo info{};
+    if (!query(handle, kFileAttributeTagInfo, &info, sizeof info)) return false;
+    tag = info.tag;
+    return true;
+}
+
+// The tag as the directory lists the name; false when it cannot be listed.
+bool TagByName(const std::string& path, DWORD& tag) {
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA(path.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return false;
+    FindClose(find);
+    tag = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? data.dwReserved0 : 0;
+    return true;
+}
+
+PSID NewSid(BYTE count, DWORD first, DWORD second) {
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID sid = nullptr;
+    if (!AllocateAndInitializeSid(&nt, count, first, second, 0, 0, 0, 0, 0, 0, &sid)) return nullptr;
+    return sid;
+}
+
+}  // namespace
+
+std::string WithoutFolderSeparator(std::string path) {
+    while (path.size() > 3 && EndsWithSeparator(path)) path.pop_back();
+    return path;
+}
+
+bool IsLinkAttributes(DWORD attributes, DWORD tag) {
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+           (tag == 0 || IsReparseTagNameSurrogate(tag));
+}
+
+bool IsLinkByName(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return false;
+    DWORD tag = 0;
+    // A reparse point whose tag cannot be read is taken for a link.
+    return !TagByName(path, tag) || IsLinkAttributes(attributes, tag);
+}
+
+NoFollowHandle::NoFollowHandle(const std::string& rawPath, DWORD access, DWORD share) {
+    const std::string path = WithoutFolderSeparator(rawPath);
+    if (path.empty()) {
+        kind_ = FolderKind::Other;
+        SetLastError(ERROR_INVALID_NAME);
+        return;
+    }
+    const DWORD before = GetFileAttributesA(path.c_str());
+    if (before == INVALID_FILE_ATTRIBUTES) {
+        kind_ = IsMissingError(GetLastError()) ? FolderKind::Missing : FolderKind::Other;
+        return;
+    }
+    if (IsLinkByName(path)) {
+        kind_ = FolderKind::Link;
+        return;
+    }
+    handle_ = CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle_ == INVALID_HANDLE_VALUE) {
+        kind_ = IsMissingError(GetLastError()) ? FolderKind::Missing : FolderKind::Other;
+        return;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle_, &info)) {
+        const DWORD error = GetLastError();
+        CloseHandle(handle_);
+        handle_ = INVALID_HANDLE_VALUE;
+        kind_ = FolderKind::Other;
+        SetLastError(error);
+        return;
+    }
+    bool link = false;
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        DWORD tag = 0;
+        link = !(TagOnHandle(handle_, tag) || TagByName(path, tag)) || IsLinkAttributes(info.dwFileAttributes, tag);
+    }
+    // Wine opens a Unix symbolic link as its target and says nothing of it
+    // on the handle: the name, asked again now that the handle is open,
+    // catches a link put in place while it was being opened.
+    if (link || IsLinkByName(path)) {
+        CloseHandle(handle_);
+        handle_ = INVALID_HANDLE_VALUE;
+        kind_ = FolderKind::Link;
+        SetLastError(ERROR_CANT_ACCESS_FILE);
+        return;
+    }
+    file_ = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    kind_ = file_ ? FolderKind::Other : FolderKind::Folder;
+}
+
+NoFollowHandle::~NoFollowHandle() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+}
+
+FolderOwner OwnerOfHandle(HANDLE handle) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const DWORD status = GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                                         nullptr, nullptr, &descriptor);
+    const std::unique_ptr<void, LocalMemoryDeleter> release(descriptor);
+    if (status != ERROR_SUCCESS || owner == nullptr || !IsValidSid(owner)) return FolderOwner::Unknown;
+    FolderOwner verdict = FolderOwner::Foreign;
+    for (PSID trusted : {NewSid(2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS),
+                         NewSid(1, SECURITY_LOCAL_SYSTEM_RID, 0)}) {
+        if (trusted == nullptr) {
+            if (verdict == FolderOwner::Foreign) verdict = FolderOwner::Unknown;
+            continue;
+        }
+        if (EqualSid(owner, trusted)) verdict = FolderOwner::Trusted;
+        FreeSid(trusted);
+    }
+    return verdict;
+}
+
+}  // namespace klv::platform
