@@ -21,6 +21,7 @@ const wchar_t kNetworkBackupDoneText[] = L"从网络备份安装文件成功。"
 const wchar_t kNotInstalledText[] = L"本机未安装KLV程序，无须卸载。";
 const wchar_t kInstallStartedText[] = L"KLV安装启动成功。";
 const wchar_t kUninstalledText[] = L"本机安装的KLV程序卸载完成。";
+const wchar_t kUnsafeFolderText[] = L"KLV安装目录不安全，无法使用。";
 
 // What is left of the installation is deleted this long after the cleaner's
 // report has been acknowledged, so that the cleaner has ended by then.
@@ -74,6 +75,8 @@ void EnvironmentActions::BtUserClick() {
 
 bool EnvironmentActions::BringInstallFolderUp() {
     const std::string& installDir = RequireInstallDir();
+    const InstallFolderCheck folder = CheckedInstallFolder(true);
+    if (!folder.Usable()) return false;
     // A complete installation is started as it is.
     if (IsPackageComplete(files_, installDir)) return true;
 
@@ -106,6 +109,7 @@ void EnvironmentActions::BtAuthClick() {
 void EnvironmentActions::LbBakClick() {
     const std::string stick = StickPackageDir();
     // Without a known install folder the back-up comes from the network.
+    if (!InstallDir.empty() && !CheckedInstallFolder().Usable()) return;
     if (!InstallDir.empty() && IsPackageComplete(files_, InstallDir)) {
         if (CopyFolderTree(files_, window_, InstallDir, stick))
             Notice(kBackupDoneText, MB_ICONINFORMATION);
@@ -123,6 +127,7 @@ void EnvironmentActions::LbBakClick() {
 
 void EnvironmentActions::LbUninstClick() {
     const std::string& installDir = RequireInstallDir();
+    if (!CheckedInstallFolder().Usable()) return;
     if (files_.FileExists(installDir + kCleanerProgram)) {
         // The cleaner reports back with ENV_NOTIFY_UNINSTALLED.
         StartWithHandle(kCleanerProgram);
@@ -140,8 +145,7 @@ void EnvironmentActions::BtExitClick() {
 void EnvironmentActions::EnvNotify(WPARAM value) {
     switch (value) {
         case ENV_NOTIFY_RUN_PROGRAMS:
-            StartWithHandle(kControlProgram);
-            StartPlain(kInformationProgram);
+            if (StartWithHandle(kControlProgram)) StartPlain(kInformationProgram);
             break;
         case ENV_NOTIFY_STARTED:
             if (window_.AuthorizePending) {
@@ -154,20 +158,36 @@ void EnvironmentActions::EnvNotify(WPARAM value) {
         case ENV_NOTIFY_UNINSTALLED:
             Notice(kUninstalledText, MB_ICONINFORMATION);
             Sleep(kCleanerGraceMs);
-            DeleteInstallFolder(files_, InstallDir);
+            // Not held while it is deleted: the hold would keep it from going.
+            if (CheckedInstallFolder().Usable()) DeleteInstallFolder(files_, InstallDir);
             break;
         default:
             break;
     }
 }
 
-void EnvironmentActions::StartWithHandle(const char* name) {
+// The folder stays held while the program is started, so that it cannot be
+// replaced between the check and the start.
+bool EnvironmentActions::StartWithHandle(const char* name) {
+    const InstallFolderCheck folder = CheckedInstallFolder();
+    if (!folder.Usable()) return false;
     const auto handle = reinterpret_cast<std::uintptr_t>(window_.Handle());
     platform::ShellOpen(handle, RequireInstallDir() + name, std::to_string(handle));
+    return true;
 }
 
 void EnvironmentActions::StartPlain(const char* name) {
-    platform::RunProgram(RequireInstallDir() + name);
+    const InstallFolderCheck folder = CheckedInstallFolder();
+    if (folder.Usable()) platform::RunProgram(RequireInstallDir() + name);
+}
+
+InstallFolderCheck EnvironmentActions::CheckedInstallFolder(bool makeDefault) {
+    const std::string& installDir = RequireInstallDir();
+    InstallFolderCheck folder = makeDefault && installDir == DefaultInstallDir()
+                                    ? PrepareDefaultInstallFolder(files_, installDir)
+                                    : CheckInstallFolder(files_, installDir);
+    if (!folder.Usable()) Notice(kUnsafeFolderText, MB_ICONWARNING);
+    return folder;
 }
 
 void EnvironmentActions::Notice(const wchar_t* text, UINT icon) {

@@ -11,6 +11,7 @@
 
 #include <string>
 
+#include "install/install_folder_check.h"
 #include "platform/file_system.h"
 
 namespace klv {
@@ -61,10 +62,14 @@ private:
     // server; false (after its box) when neither worked.
     bool BringInstallFolderUp();
     // Starts InstallDir + name through the shell with the main window's
-    // handle as the only parameter.
-    void StartWithHandle(const char* name);
+    // handle as the only parameter; false when the folder is refused.
+    bool StartWithHandle(const char* name);
     // Starts InstallDir + name with no arguments.
     void StartPlain(const char* name);
+    // InstallDir checked (and the default one made when missing, if asked)
+    // before anything is copied into, started from or deleted in it; when
+    // it is not usable the user has been told in one box.
+    InstallFolderCheck CheckedInstallFolder(bool makeDefault = false);
     // A box captioned "提示" owned by the main window.
     void Notice(const wchar_t* text, UINT icon);
 

@@ -11,7 +11,9 @@ void ResolveInstallFolder() {
     if (!InstallDir.empty()) return;
     InstallDir = DefaultInstallDir();
     // On the first start the folder does not exist yet and the grant fails,
-    // changing nothing; the folder created later inherits its parent's access.
+    // changing nothing; the environment set-up makes it later with this list
+    // from the start. A link there, or a folder of another owner, is granted
+    // nothing (and refused by every action).
     platform::GrantEveryoneAccess(InstallDir);
 }
 

@@ -56,9 +56,11 @@ enum class FolderKind {
     Other,    // a file, or a folder that cannot be opened
 };
 
-// Who owns a folder, as far as the launcher may trust it: the Administrators
-// group or SYSTEM on Windows (what the elevated launcher makes is owned so);
-// the superuser or the process's own user on POSIX.
+// Who owns a folder, as far as the launcher may trust it: on Windows the
+// Administrators group or SYSTEM (what the elevated launcher makes is owned
+// so), or the launcher's own account where the system gives what an
+// administrator makes to the creating account (Windows XP, Wine); on POSIX
+// the superuser or the process's own user.
 enum class FolderOwner { Trusted, Foreign, Unknown };
 
 // A folder opened without following a link, kept open while it is worked on.

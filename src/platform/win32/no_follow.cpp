@@ -49,6 +49,13 @@ PSID NewSid(BYTE count, DWORD first, DWORD second) {
     return sid;
 }
 
+struct SidDeleter {
+    void operator()(void* sid) const {
+        if (sid != nullptr) FreeSid(sid);
+    }
+};
+using Sid = std::unique_ptr<void, SidDeleter>;
+
 }  // namespace
 
 std::string WithoutFolderSeparator(std::string path) {
@@ -130,17 +137,31 @@ FolderOwner OwnerOfHandle(HANDLE handle) {
                                          nullptr, nullptr, &descriptor);
     const std::unique_ptr<void, LocalMemoryDeleter> release(descriptor);
     if (status != ERROR_SUCCESS || owner == nullptr || !IsValidSid(owner)) return FolderOwner::Unknown;
-    FolderOwner verdict = FolderOwner::Foreign;
-    for (PSID trusted : {NewSid(2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS),
-                         NewSid(1, SECURITY_LOCAL_SYSTEM_RID, 0)}) {
-        if (trusted == nullptr) {
-            if (verdict == FolderOwner::Foreign) verdict = FolderOwner::Unknown;
-            continue;
-        }
-        if (EqualSid(owner, trusted)) verdict = FolderOwner::Trusted;
-        FreeSid(trusted);
-    }
-    return verdict;
+    const Sid admins(NewSid(2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS));
+    const Sid system(NewSid(1, SECURITY_LOCAL_SYSTEM_RID, 0));
+    if (!admins.get() || !system.get()) return FolderOwner::Unknown;
+    if (EqualSid(owner, admins.get()) || EqualSid(owner, system.get())) return FolderOwner::Trusted;
+    // Where the system makes the creating account, not the Administrators
+    // group, the owner of what an administrator creates (Windows XP, and
+    // Wine, which reports its user as the owner of every file of the Unix
+    // user it runs as), a folder the launcher made is owned by the account
+    // it runs as. With user account control the elevated launcher's folders
+    // belong to the Administrators group, and a folder of its own account
+    // may have been made without elevation: not trusted there.
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return FolderOwner::Unknown;
+    union {
+        TOKEN_USER user;
+        TOKEN_OWNER owner;
+        BYTE bytes[256];
+    } own{}, byDefault{};
+    DWORD size = 0;
+    const bool read = GetTokenInformation(token, TokenUser, &own, sizeof own, &size) &&
+                      GetTokenInformation(token, TokenOwner, &byDefault, sizeof byDefault, &size);
+    CloseHandle(token);
+    if (!read) return FolderOwner::Unknown;
+    const bool adminsByDefault = EqualSid(byDefault.owner.Owner, admins.get()) != FALSE;
+    return !adminsByDefault && EqualSid(owner, own.user.User.Sid) ? FolderOwner::Trusted : FolderOwner::Foreign;
 }
 
 }  // namespace klv::platform

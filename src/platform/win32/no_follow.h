@@ -51,7 +51,9 @@ private:
     bool file_ = false;
 };
 
-// The owner of the open handle against the Administrators group and SYSTEM.
+// The owner of the open handle: trusted when it is the Administrators group
+// or SYSTEM, or the launcher's own account where the system makes the
+// creating account the owner of what an administrator creates.
 FolderOwner OwnerOfHandle(HANDLE handle);
 
 }  // namespace klv::platform
