@@ -482,7 +482,7 @@ TEST(InstallFolderTree, NeverFollowsALink) {
          }},
         {"a source folder swapped for a link after its listing is not walked into",
          [](Layout& l) {
-             SwappingFileSystem fs(RealFileSystem(), l.stick.path(), [&l] {
+             SwappingFileSystem fs(RealFileSystem(), l.stick.path(), [&l](std::vector<platform::DirectoryEntry>&) {
                  ASSERT_EQ(::rename((l.stick.native() + "sub").c_str(), (l.stick.native() + "moved").c_str()), 0);
                  SymLink(l.outside.native(), l.stick.native() + "sub");
              });
@@ -495,7 +495,7 @@ TEST(InstallFolderTree, NeverFollowsALink) {
          [](Layout& l) {
              l.root.Write("QNKLV\\a.dll", "a");
              l.root.Write("QNKLV\\sub\\b.dll", "b");
-             SwappingFileSystem fs(RealFileSystem(), l.Root("QNKLV\\"), [&l] {
+             SwappingFileSystem fs(RealFileSystem(), l.Root("QNKLV\\"), [&l](std::vector<platform::DirectoryEntry>&) {
                  ASSERT_EQ(::rename(l.Native("QNKLV/sub").c_str(), l.Native("moved").c_str()), 0);
                  SymLink(l.outside.native(), l.Native("QNKLV/sub"));
              });

@@ -175,7 +175,7 @@ public:
         // An empty path would list the working folder, "\*" the drive root;
         // it names no folder.
         if (folder.empty()) return std::nullopt;
-        WIN32_FIND_DATAA data;
+        WIN32_FIND_DATAA data{};  // Wine leaves the tag (dwReserved0) as it found it
         HANDLE find = FindFirstFileA(JoinPath(folder, "*").c_str(), &data);
         if (find == INVALID_HANDLE_VALUE) return std::nullopt;
         std::vector<DirectoryEntry> entries;

@@ -248,7 +248,11 @@ bool CreateFolderOpenToEveryone(const std::string& path) {
         !SetSecurityDescriptorDacl(&descriptor, TRUE, granted.get(), FALSE))
         return false;
     SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
-    return CreateDirectoryA(WithoutFolderSeparator(path).c_str(), &attributes) != FALSE;
+    if (!CreateDirectoryA(WithoutFolderSeparator(path).c_str(), &attributes)) return false;
+    // Wine ignores the list given at creation; the grant writes the same
+    // list again on the folder just made (on Windows it changes nothing).
+    GrantEveryoneAccess(path);
+    return true;
 }
 
 bool IsWindowsNT4() {

@@ -34,7 +34,7 @@ bool TagOnHandle(HANDLE handle, DWORD& tag) {
 
 // The tag as the directory lists the name; false when it cannot be listed.
 bool TagByName(const std::string& path, DWORD& tag) {
-    WIN32_FIND_DATAA data;
+    WIN32_FIND_DATAA data{};  // Wine leaves the tag (dwReserved0) as it found it
     HANDLE find = FindFirstFileA(path.c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) return false;
     FindClose(find);
