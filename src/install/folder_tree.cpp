@@ -4,25 +4,10 @@
 #include <vector>
 
 #include "install/single_file.h"
-#include "server/package_fetch.h"
-#include "server/package_sync.h"
+#include "platform/path_text.h"
 
 namespace klv {
 namespace {
-
-// The launcher's own executable may be listed without being in the folder.
-constexpr char kLauncherName[] = "Kesto.exe";
-
-bool SameAsciiText(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-        if (x != y) return false;
-    }
-    return true;
-}
 
 // "." and "..", and any entry named with a leading dot (".git", ".cfg"):
 // not part of a package, neither copied nor deleted.
@@ -82,27 +67,7 @@ void RemoveLink(platform::FileSystem& fs, const std::string& path, bool toFolder
     if (!removed) fs.DeleteAtRestart(path);
 }
 
-std::string WithoutTrailingSeparator(std::string path) {
-    while (path.size() > 1 && platform::EndsWithSeparator(path) && path[path.size() - 2] != ':') path.pop_back();
-    return path;
-}
-
 }  // namespace
-
-bool IsPackageComplete(platform::FileSystem& fs, const std::string& folder) {
-    if (!fs.DirectoryExists(folder)) return false;
-    const std::string manifest = folder + kManifestName;
-    if (!fs.FileExists(manifest)) return false;
-    // The same reading of the manifest as the synchronisation's: a blank line
-    // or a line without "=" is an entry with an empty name, never present.
-    for (const ManifestEntry& entry : ParseManifest(fs.ReadWholeFile(manifest))) {
-        if (SameAsciiText(entry.name, kLauncherName)) continue;
-        // A name that cannot be a file of this folder ("..\x", "C:\x") is one
-        // the synchronisation would never fetch: missing, whatever is there.
-        if (!IsPackageFileName(entry.name) || !fs.FileExists(folder + entry.name)) return false;
-    }
-    return true;
-}
 
 bool CopyFolderTree(platform::FileSystem& fs, FolderCopyView& view, const std::string& src,
                     const std::string& dst) {
@@ -124,7 +89,7 @@ void DeleteFolderTree(platform::FileSystem& fs, const std::string& folder) {
     }
     // Still holding a deferred file or a skipped dot entry, or in use. The
     // restart list gets the folder's own name, without a trailing backslash.
-    if (!fs.RemoveEmptyFolder(folder)) fs.DeleteAtRestart(WithoutTrailingSeparator(folder));
+    if (!fs.RemoveEmptyFolder(folder)) fs.DeleteAtRestart(platform::WithoutTrailingSeparator(folder));
 }
 
 }  // namespace klv

@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "install/single_file.h"
+#include "package/completeness.h"
 #include "platform/error.h"
+#include "platform/path_text.h"
 #include "support/refusing_file_system.h"
 #include "support/temp_folder.h"
 

@@ -7,8 +7,8 @@
 
 #include "platform/file_system.h"
 #include "platform/file_version.h"
-#include "platform/self_update_platform.h"
-#include "selfupdate/pe_image.h"
+#include "platform/own_process.h"
+#include "pe/pe_image.h"
 #include "selfupdate/self_update.h"
 #include "win32/win_test_paths.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "platform/file_system.h"
-#include "platform/self_update_platform.h"
+#include "platform/own_process.h"
 #include "selfupdate/self_replacement.h"
 #include "win32/win_test_paths.h"
 

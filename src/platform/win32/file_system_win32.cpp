@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "platform/error.h"
+#include "platform/path_text.h"
 #include "platform/win32/win32_error.h"
 
 namespace klv::platform {

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/file_system.h"
+#include "platform/path_text.h"
 #include "platform/win32/access_list.h"
 
 namespace klv::platform {
@@ -62,13 +63,6 @@ bool AddEntry(PACL acl, DWORD revision, PSID sid, DWORD mask, BYTE flags, DWORD 
     std::memmove(entries + entrySize, entries, old);
     std::memcpy(entries, entry.get(), entrySize);
     return true;
-}
-
-// The path as the security functions take it: a folder without its
-// trailing backslash ("C:\" keeps its own).
-std::string WithoutTrailingSeparator(std::string path) {
-    while (path.size() > 3 && EndsWithSeparator(path)) path.pop_back();
-    return path;
 }
 
 bool IsExistingFile(const std::string& path) {
