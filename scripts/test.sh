@@ -50,5 +50,5 @@ if [ "$KLV_WIN_ARCH" = x86_64 ]; then
     ctest --test-dir build/win32 -L no_wine --output-on-failure --timeout 300
 fi
 echo "== Windows tests and end-to-end tests under Wine (code page 936): $KLV_WIN_TIER_LINE"
-ctest --test-dir "$KLV_WIN_BUILD" --output-on-failure --timeout 900
+ctest --test-dir "$KLV_WIN_BUILD" -j"$(nproc)" --output-on-failure --timeout 900
 echo "== all tiers passed in $(( $(date +%s) - start )) s ($KLV_WIN_TIER_LINE); screenshots in $KLV_WIN_BUILD/artefacts"
