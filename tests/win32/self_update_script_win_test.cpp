@@ -1,7 +1,8 @@
 // The self-replacement script run for real by the system's cmd, started
 // hidden as the launcher starts it, in stick folders with awkward names: the
 // old file is replaced only once its program has exited, never removed when
-// the new one cannot be put in place, and the script cleans up after itself.
+// the new one cannot be put in place, each wait ends after its tries, the
+// launcher is started from its folder, and the script cleans up after itself.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -70,6 +71,7 @@ protected:
     SelfReplacementPaths Prepare(const std::string& stick, const std::string& fileName, const std::string& temp,
                                  const std::string& oldBytes) {
         const std::string root = work_ + std::to_string(++prepared_) + "\\";
+        trace_ = root + "started.txt";
         EXPECT_TRUE(Files().CreateFolderChain(root + stick));
         EXPECT_TRUE(Files().CreateFolderChain(root + temp));
         Files().WriteWholeFile(root + stick + fileName, oldBytes);
@@ -77,17 +79,42 @@ protected:
         return MakeSelfReplacementPaths(root + stick + fileName, root + temp + "Kesto.exe", root + temp);
     }
 
-    // Writes and starts the script as the launcher does, then waits (hang
-    // guard) until it has deleted itself, its last step.
-    static void RunScript(const SelfReplacementPaths& paths, int tries) {
+    // Writes and starts the script as the launcher does. The subject program
+    // that the script starts in the end leaves its trace for WaitForStart.
+    void StartScript(const SelfReplacementPaths& paths, int tries) {
         Files().WriteWholeFile(paths.script, SelfReplacementScript(paths, tries));
-        ASSERT_TRUE(platform::StartHidden(paths.script)) << paths.script;
+        SetEnvironmentVariableA("KLV_SUBJECT_TRACE", trace_.c_str());
+        const bool started = platform::StartHidden(paths.script);
+        SetEnvironmentVariableA("KLV_SUBJECT_TRACE", nullptr);
+        ASSERT_TRUE(started) << paths.script;
+    }
+    // Waits (hang guard) until the script has deleted itself, its last step.
+    static void WaitForScript(const SelfReplacementPaths& paths) {
         for (int i = 0; i < 900 && Files().FileExists(paths.script); ++i) Sleep(200);
         ASSERT_FALSE(Files().FileExists(paths.script)) << "the script did not finish";
+    }
+    void RunScript(const SelfReplacementPaths& paths, int tries) {
+        StartScript(paths, tries);
+        WaitForScript(paths);
+    }
+
+    // What the subject program started by the last script wrote: its file
+    // and its working folder, one a line.
+    std::string WaitForStart() const {
+        for (int i = 0; i < 100 && !Files().FileExists(trace_); ++i) Sleep(200);
+        return ReadOrAbsent(trace_);
+    }
+    // That trace for a launcher started from `paths.executable` in its folder
+    // (the system gives the folder without its backslash, but "E:\\").
+    static std::string StartedFrom(const SelfReplacementPaths& paths) {
+        std::string folder = paths.folder;
+        if (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+        return paths.executable + "\n" + folder;
     }
 
     std::string work_;
     int prepared_ = 0;
+    std::string trace_;
     std::string oldLauncher_, newLauncher_;
 };
 
@@ -113,6 +140,8 @@ TEST_F(SelfReplacementWin, ReplacesTheLauncherInAwkwardPlaces) {
         EXPECT_TRUE(ReadOrAbsent(paths.executable) == newLauncher_) << "not replaced: " << paths.executable;
         EXPECT_FALSE(Files().FileExists(paths.fetched)) << "the fetched file stays";
         EXPECT_FALSE(Files().FileExists(paths.executable + ".new")) << "the copy beside it stays";
+        EXPECT_FALSE(Files().FileExists(paths.executable + ".old")) << "the old launcher's copy stays";
+        EXPECT_EQ(WaitForStart(), StartedFrom(paths)) << "the new launcher was not started from its folder";
     }
 }
 
@@ -153,37 +182,74 @@ TEST_F(SelfReplacementWin, ReplacesAnOldScriptOfTheSameName) {
 TEST_F(SelfReplacementWin, KeepsTheOldLauncherWhenTheNewOneCannotBePutInPlace) {
     struct Case {
         const char* why;
-        void (*inject)(const SelfReplacementPaths&);
+        const char* folderInTheWay;  // ".new" or ".old", or none: the fetched file is gone
     };
     const Case cases[] = {
-        {"the fetched file is gone", [](const SelfReplacementPaths& p) { ASSERT_TRUE(Files().RemoveFile(p.fetched)); }},
-        {"a folder stands where the new launcher's copy would go",
-         [](const SelfReplacementPaths& p) {
-             ASSERT_TRUE(Files().CreateFolderChain(p.executable + ".new\\"));
-             Files().WriteWholeFile(p.executable + ".new\\keep.txt", "mine");
-         }},
-        {"a folder stands where the old launcher's copy would go",
-         [](const SelfReplacementPaths& p) {
-             ASSERT_TRUE(Files().CreateFolderChain(p.executable + ".old\\"));
-             Files().WriteWholeFile(p.executable + ".old\\keep.txt", "mine");
-         }},
+        {"the fetched file is gone", nullptr},
+        {"a folder stands where the new launcher's copy would go", ".new"},
+        {"a folder stands where the old launcher's copy would go", ".old"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
         const SelfReplacementPaths paths = Prepare("stick\\", "Kesto.exe", "temp\\", oldLauncher_);
-        c.inject(paths);
-        const bool fetchedThere = Files().FileExists(paths.fetched);
+        if (c.folderInTheWay == nullptr) {
+            ASSERT_TRUE(Files().RemoveFile(paths.fetched));
+        } else {
+            ASSERT_TRUE(Files().CreateFolderChain(paths.executable + c.folderInTheWay + "\\"));
+            Files().WriteWholeFile(paths.executable + c.folderInTheWay + "\\keep.txt", "mine");
+        }
         RunScript(paths, 2);
         EXPECT_TRUE(ReadOrAbsent(paths.executable) == oldLauncher_) << "the old launcher is not whole";
         // The fetched file stays for the next run to try again.
-        EXPECT_EQ(Files().FileExists(paths.fetched), fetchedThere);
-        // What stood in the way is left as it was.
-        for (const char* folder : {".new\\", ".old\\"}) {
-            if (Files().DirectoryExists(paths.executable + folder)) {
-                EXPECT_EQ(ReadOrAbsent(paths.executable + folder + "keep.txt"), "mine");
+        if (c.folderInTheWay != nullptr) {
+            EXPECT_TRUE(ReadOrAbsent(paths.fetched) == newLauncher_);
+        }
+        for (const std::string suffix : {".new", ".old"}) {
+            const std::string copy = paths.executable + suffix;
+            if (c.folderInTheWay != nullptr && suffix == c.folderInTheWay) {
+                // What stood in the way is left as it was.
+                EXPECT_TRUE(Files().DirectoryExists(copy)) << copy;
+                EXPECT_EQ(ReadOrAbsent(copy + "\\keep.txt"), "mine");
+            } else {
+                EXPECT_FALSE(Files().FileExists(copy) || Files().DirectoryExists(copy)) << "left behind: " << copy;
             }
         }
-        EXPECT_FALSE(Files().FileExists(paths.executable + ".old")) << "the old launcher's copy stays";
+        EXPECT_EQ(WaitForStart(), StartedFrom(paths)) << "the old launcher was not started again";
+    }
+}
+
+TEST_F(SelfReplacementWin, TriesTheCopyAgainWhileTheFetchedFileIsHeldAndGivesUpAfterItsTries) {
+    struct Case {
+        bool letGo;  // within the tries, or only once the script has ended
+        int tries;
+        const char* why;
+    };
+    const Case cases[] = {
+        {true, 30, "let go a few seconds later: copied then"},
+        {false, 2, "held past the tries: the script ends all the same"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        const SelfReplacementPaths paths = Prepare("stick\\", "Kesto.exe", "temp\\", oldLauncher_);
+        // Held without sharing, as a virus scanner may hold a file just written.
+        const HANDLE held =
+            CreateFileA(paths.fetched.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        // The premise: nothing can read it meanwhile.
+        EXPECT_FALSE(CopyFileA(paths.fetched.c_str(), (paths.fetched + ".probe").c_str(), FALSE));
+        StartScript(paths, c.tries);
+        if (c.letGo) {
+            Sleep(3000);
+            CloseHandle(held);
+        }
+        WaitForScript(paths);
+        if (!c.letGo) CloseHandle(held);
+        EXPECT_TRUE(ReadOrAbsent(paths.executable) == (c.letGo ? newLauncher_ : oldLauncher_))
+            << "the launcher on the stick is not the one expected";
+        EXPECT_EQ(Files().FileExists(paths.fetched), !c.letGo) << "the fetched file goes only once it is in place";
+        EXPECT_FALSE(Files().FileExists(paths.executable + ".new"));
+        EXPECT_FALSE(Files().FileExists(paths.executable + ".old"));
+        EXPECT_EQ(WaitForStart(), StartedFrom(paths));
     }
 }
 
