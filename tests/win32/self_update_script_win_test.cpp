@@ -145,40 +145,6 @@ TEST_F(SelfReplacementWin, ReplacesTheLauncherInAwkwardPlaces) {
     }
 }
 
-TEST_F(SelfReplacementWin, WaitsUntilTheOldLauncherHasExited) {
-    const std::string program = LongRunningProgram();
-    ASSERT_TRUE(Files().FileExists(program)) << program;
-    const std::string running = Files().ReadWholeFile(program);
-    const SelfReplacementPaths paths = Prepare("stick\\", "Kesto.exe", "temp\\", running);
-
-    // The old launcher runs for a few seconds more, as a slow exit would.
-    std::string command = "\"" + paths.executable + "\" wait-window KlvNoSuchWindow 4000";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
-    // The premise: its file cannot be replaced while it runs.
-    Files().WriteWholeFile(paths.executable + ".probe", "x");
-    EXPECT_FALSE(
-        MoveFileExA((paths.executable + ".probe").c_str(), paths.executable.c_str(), MOVEFILE_REPLACE_EXISTING));
-    DeleteFileA((paths.executable + ".probe").c_str());
-
-    RunScript(paths, 30);
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 0), WAIT_OBJECT_0) << "replaced while it still ran";
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    EXPECT_TRUE(ReadOrAbsent(paths.executable) == newLauncher_);
-    EXPECT_FALSE(Files().FileExists(paths.fetched));
-}
-
-TEST_F(SelfReplacementWin, ReplacesAnOldScriptOfTheSameName) {
-    const SelfReplacementPaths paths = Prepare("stick\\", "Kesto.exe", "temp\\", oldLauncher_);
-    // An old script that would remove the launcher if any of it survived.
-    Files().WriteWholeFile(paths.script, "@echo off\r\ndel \"" + paths.executable + "\"\r\n" + std::string(4000, ' '));
-    RunScript(paths, 3);
-    EXPECT_TRUE(ReadOrAbsent(paths.executable) == newLauncher_);
-}
-
 TEST_F(SelfReplacementWin, KeepsTheOldLauncherWhenTheNewOneCannotBePutInPlace) {
     struct Case {
         const char* why;
@@ -218,63 +184,77 @@ TEST_F(SelfReplacementWin, KeepsTheOldLauncherWhenTheNewOneCannotBePutInPlace) {
     }
 }
 
-TEST_F(SelfReplacementWin, TriesTheCopyAgainWhileTheFetchedFileIsHeldAndGivesUpAfterItsTries) {
+// A file held: the old launcher still running holds its own against the
+// move, a virus scanner may hold the fetched one, unshared, against the copy.
+// Each wait goes on while it is held and ends after its tries; the launcher
+// then on the stick is whole, and is the one started.
+TEST_F(SelfReplacementWin, WaitsWhileAFileIsHeldAndGivesUpAfterItsTries) {
+    const std::string program = LongRunningProgram();
+    ASSERT_TRUE(Files().FileExists(program)) << program;
+    const std::string running = Files().ReadWholeFile(program);
     struct Case {
-        bool letGo;  // within the tries, or only once the script has ended
+        bool launcherRuns;  // or the fetched file is held
+        bool letGo;         // three seconds after the start, within the tries
         int tries;
         const char* why;
     };
     const Case cases[] = {
-        {true, 30, "let go a few seconds later: copied then"},
-        {false, 2, "held past the tries: the script ends all the same"},
+        {true, true, 30, "the old launcher exits a few seconds later"},
+        {true, false, 2, "the old launcher does not exit in time"},
+        {false, true, 30, "the fetched file is let go a few seconds later"},
+        {false, false, 2, "the fetched file stays held past the tries"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
-        const SelfReplacementPaths paths = Prepare("stick\\", "Kesto.exe", "temp\\", oldLauncher_);
-        // Held without sharing, as a virus scanner may hold a file just written.
-        const HANDLE held =
-            CreateFileA(paths.fetched.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(held, INVALID_HANDLE_VALUE);
-        // The premise: nothing can read it meanwhile.
-        EXPECT_FALSE(CopyFileA(paths.fetched.c_str(), (paths.fetched + ".probe").c_str(), FALSE));
+        const std::string oldBytes = c.launcherRuns ? running : oldLauncher_;
+        const SelfReplacementPaths paths = Prepare("stick\\", "Kesto.exe", "temp\\", oldBytes);
+        HANDLE held = INVALID_HANDLE_VALUE;
+        if (c.launcherRuns) {
+            std::string command = "\"" + paths.executable + "\" wait-window KlvNoSuchWindow 60000";
+            STARTUPINFOA startup{};
+            startup.cb = sizeof startup;
+            PROCESS_INFORMATION process{};
+            ASSERT_TRUE(
+                CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+            CloseHandle(process.hThread);
+            held = process.hProcess;
+            // The premise: the file of a running program cannot be replaced.
+            Files().WriteWholeFile(paths.executable + ".probe", "x");
+            EXPECT_FALSE(MoveFileExA((paths.executable + ".probe").c_str(), paths.executable.c_str(),
+                                     MOVEFILE_REPLACE_EXISTING));
+            DeleteFileA((paths.executable + ".probe").c_str());
+        } else {
+            held = CreateFileA(paths.fetched.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            ASSERT_NE(held, INVALID_HANDLE_VALUE);
+            // The premise: nothing else can read it meanwhile.
+            EXPECT_FALSE(CopyFileA(paths.fetched.c_str(), (paths.fetched + ".probe").c_str(), FALSE));
+        }
+        const auto letGo = [&] {
+            EXPECT_TRUE(ReadOrAbsent(paths.executable) == oldBytes) << "replaced while held";
+            if (c.launcherRuns) {
+                EXPECT_EQ(WaitForSingleObject(held, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "it ran all along";
+                TerminateProcess(held, 0);
+                WaitForSingleObject(held, 10000);
+            }
+            CloseHandle(held);
+        };
         StartScript(paths, c.tries);
         if (c.letGo) {
             Sleep(3000);
-            CloseHandle(held);
+            letGo();
         }
         WaitForScript(paths);
-        if (!c.letGo) CloseHandle(held);
-        EXPECT_TRUE(ReadOrAbsent(paths.executable) == (c.letGo ? newLauncher_ : oldLauncher_))
+        if (!c.letGo) letGo();
+        EXPECT_TRUE(ReadOrAbsent(paths.executable) == (c.letGo ? newLauncher_ : oldBytes))
             << "the launcher on the stick is not the one expected";
-        EXPECT_EQ(Files().FileExists(paths.fetched), !c.letGo) << "the fetched file goes only once it is in place";
+        EXPECT_EQ(Files().FileExists(paths.fetched), !c.letGo) << "the fetched file goes once it is in place";
         EXPECT_FALSE(Files().FileExists(paths.executable + ".new"));
         EXPECT_FALSE(Files().FileExists(paths.executable + ".old"));
-        EXPECT_EQ(WaitForStart(), StartedFrom(paths));
+        // The test driver started with no arguments leaves no trace.
+        if (c.letGo || !c.launcherRuns) {
+            EXPECT_EQ(WaitForStart(), StartedFrom(paths));
+        }
     }
-}
-
-TEST_F(SelfReplacementWin, KeepsTheOldLauncherThatDoesNotExitInTime) {
-    const std::string program = LongRunningProgram();
-    ASSERT_TRUE(Files().FileExists(program)) << program;
-    const std::string running = Files().ReadWholeFile(program);
-    const SelfReplacementPaths paths = Prepare("stick\\", "Kesto.exe", "temp\\", running);
-    std::string command = "\"" + paths.executable + "\" wait-window KlvNoSuchWindow 60000";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
-
-    RunScript(paths, 2);
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT))
-        << "the premise: it still runs";
-    TerminateProcess(process.hProcess, 0);
-    WaitForSingleObject(process.hProcess, 10000);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    EXPECT_TRUE(ReadOrAbsent(paths.executable) == running) << "the old launcher is not whole";
-    EXPECT_TRUE(Files().FileExists(paths.fetched));
-    EXPECT_FALSE(Files().FileExists(paths.executable + ".new"));
-    EXPECT_FALSE(Files().FileExists(paths.executable + ".old"));
 }
 
 }  // namespace
