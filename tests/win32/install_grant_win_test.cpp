@@ -4,6 +4,7 @@
 // taken where the system reports NT 4.0.
 #include <windows.h>
 #include <aclapi.h>
+#include <process.h>
 
 #include <gtest/gtest.h>
 
@@ -310,32 +311,14 @@ TEST(IsWindowsNT4, FollowsTheVersionTheSystemReports) {
     const std::string probe = std::string(temp) + "klv-nt4-probe-" + std::to_string(GetCurrentProcessId()) + ".exe";
     const std::string key = "Software\\Wine\\AppDefaults\\" + probe.substr(probe.rfind('\\') + 1);
     ASSERT_TRUE(CopyFileA(self, probe.c_str(), FALSE));
-    HKEY settings = nullptr;
-    ASSERT_EQ(
-        RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &settings, nullptr),
-        ERROR_SUCCESS);
-    RegSetValueExA(settings, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("nt40"), 5);
-    RegCloseKey(settings);
-
-    SetEnvironmentVariableA("KLV_EXPECT_NT4", "1");
-    std::string command = "\"" + probe + "\" --gtest_filter=IsWindowsNT4.* --gtest_brief=1";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    const BOOL started =
-        CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
-    SetEnvironmentVariableA("KLV_EXPECT_NT4", nullptr);
-    DWORD exitCode = 1;
-    if (started) {
-        WaitForSingleObject(process.hProcess, 60000);
-        GetExitCodeProcess(process.hProcess, &exitCode);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
+    ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), "Version", REG_SZ, "nt40", 5), ERROR_SUCCESS);
+    _putenv("KLV_EXPECT_NT4=1");
+    const intptr_t exitCode =
+        _spawnl(_P_WAIT, probe.c_str(), probe.c_str(), "--gtest_filter=IsWindowsNT4.*", "--gtest_brief=1", nullptr);
+    _putenv("KLV_EXPECT_NT4=");
     RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
     DeleteFileA(probe.c_str());
-    ASSERT_TRUE(started) << command;
-    EXPECT_EQ(exitCode, 0u) << "IsWindowsNT4 is false where the system reports NT 4.0";
+    EXPECT_EQ(exitCode, 0) << "IsWindowsNT4 is false where the system reports NT 4.0";
 }
 
 }  // namespace
