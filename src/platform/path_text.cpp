@@ -5,9 +5,13 @@ namespace {
 
 constexpr unsigned char kLowestSecondByte = 0x40;
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
 
-char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char AsciiUpper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 }  // namespace
 
@@ -24,9 +28,13 @@ std::size_t FolderEnd(const std::string& path, bool colonToo, LeadByteTest isLea
     return end;
 }
 
-std::string FolderOf(const std::string& path) { return path.substr(0, FolderEnd(path)); }
+std::string FolderOf(const std::string& path) {
+    return path.substr(0, FolderEnd(path));
+}
 
-bool EndsWithSeparator(const std::string& path) { return !path.empty() && FolderEnd(path) == path.size(); }
+bool EndsWithSeparator(const std::string& path) {
+    return !path.empty() && FolderEnd(path) == path.size();
+}
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
     return EndsWithSeparator(folder) ? folder + name : folder + "\\" + name;

@@ -64,12 +64,12 @@ protected:
 };
 
 TEST_F(ReleaseToolTest, VersionsComeFromTheImagesAndFromThePreviousRelease) {
-    Put("KLVInst.exe", "sample:next-i386.exe");      // version resource 1.0.13.0
-    Put("KLVCtrl.exe", "sample:other-i386.exe");     // 2.3.40000.5
-    Put("plain.exe", "sample:plain-x86-64.exe");     // no version resource: a data file
+    Put("KLVInst.exe", "sample:next-i386.exe");   // version resource 1.0.13.0
+    Put("KLVCtrl.exe", "sample:other-i386.exe");  // 2.3.40000.5
+    Put("plain.exe", "sample:plain-x86-64.exe");  // no version resource: a data file
     Put("readme.txt", "first");
     Put("sub/data.bin", "kept");
-    Put("files.txt", "stale=9\r\n");                 // the source's own manifest is not taken
+    Put("files.txt", "stale=9\r\n");  // the source's own manifest is not taken
     ToolRun first = Release("r1");
     ASSERT_EQ(first.exitCode, 0) << first.out;
     EXPECT_EQ(Manifest("r1"),
@@ -91,7 +91,8 @@ TEST_F(ReleaseToolTest, VersionsComeFromTheImagesAndFromThePreviousRelease) {
               "sub\\data.bin=1.0.0.1\r\n");
     EXPECT_EQ(Current(), "r2");
     EXPECT_EQ(Manifest("r1").substr(0, 12), "KLVCtrl.exe=");  // the old release stays served
-    for (const char* line : {"changed  readme.txt 1.0.0.1 -> 1.0.0.2", "removed  plain.exe 1.0.0.1", "added    new.txt"})
+    for (const char* line :
+         {"changed  readme.txt 1.0.0.1 -> 1.0.0.2", "removed  plain.exe 1.0.0.1", "added    new.txt"})
         EXPECT_NE(second.out.find(line), std::string::npos) << line << "\n" << second.out;
 
     // Nothing changed: no release is made.
@@ -133,6 +134,55 @@ TEST_F(ReleaseToolTest, RefusesWhatNoLauncherShouldFetchAndLeavesTheLiveReleaseA
             std::ofstream(path, std::ios::binary) << saved;
         else
             fs::remove(path);
+    }
+}
+
+TEST_F(ReleaseToolTest, WithTheLaunchersCertificateEveryImageMustBeSignedWithItsKey) {
+    // Throwaway keys, made here and never kept: A signs the release, B is a stranger's.
+    const std::string keys = work_.native();
+    for (const char* k : {"A", "B"})
+        ASSERT_EQ(std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=" + std::string(k) +
+                               " -addext extendedKeyUsage=codeSigning -keyout " + keys + k + ".key -out " + keys + k +
+                               ".pem >/dev/null 2>&1")
+                                  .c_str()),
+                  0);
+    const std::string sample = std::string(KLV_TOOLS_DIR) + "/pe-samples/next-i386.exe";
+    const auto sign = [&](const char* key, const std::string& out) {
+        return std::system(("osslsigncode sign -certs " + keys + key + ".pem -key " + keys + key + ".key -in " +
+                            sample + " -out " + out + " >/dev/null 2>&1")
+                               .c_str()) == 0;
+    };
+    ASSERT_TRUE(sign("A", keys + "a.exe") && sign("B", keys + "b.exe"));
+    fs::copy_file(keys + "a.exe", keys + "altered.exe");
+    {
+        std::fstream f(keys + "altered.exe", std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(2000);
+        f.put('\x5A');  // one byte of code, after signing
+    }
+    struct Row {
+        std::string file;
+        bool accepted;
+        const char* says;
+    };
+    const Row rows[] = {
+        {keys + "a.exe", true, "added"},
+        {keys + "b.exe", false, "signed with another key"},
+        {sample, false, "not signed"},
+        {keys + "altered.exe", false, "does not match its content"},
+    };
+    for (const Row& row : rows) {
+        fs::remove_all(releases_.native() + "r1");
+        Put("KLVInst.exe", "x");
+        fs::remove(fs::path(source_.native()) / "KLVInst.exe");
+        fs::copy_file(row.file, fs::path(source_.native()) / "KLVInst.exe");
+        const std::string out = work_.native() + "out";
+        const int status = std::system((test::ToolsDir() + "/klv-release --name r1 --certificate " + keys + "A.pem " +
+                                        source_.native() + " " + releases_.native() + " >" + out + " 2>&1")
+                                           .c_str());
+        const std::string said = Slurp(out);
+        EXPECT_EQ(WIFEXITED(status) && WEXITSTATUS(status) == 0, row.accepted) << row.file << "\n" << said;
+        EXPECT_NE(said.find(row.says), std::string::npos) << row.file << "\n" << said;
+        EXPECT_EQ(fs::exists(releases_.native() + "r1"), row.accepted) << row.file;
     }
 }
 

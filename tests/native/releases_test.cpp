@@ -25,7 +25,8 @@ protected:
     ReleasesTest() {
         for (const char* release : {"r1", "r2"}) {
             const std::string r = release;
-            server_.WritePackageFile(r + "\\files.txt", "a.txt=" + r.substr(1) + "\r\nsub\\b.txt=" + r.substr(1) + "\r\n");
+            server_.WritePackageFile(r + "\\files.txt",
+                                     "a.txt=" + r.substr(1) + "\r\nsub\\b.txt=" + r.substr(1) + "\r\n");
             server_.WritePackageFile(r + "\\a.txt", r + " a");
             server_.WritePackageFile(r + "\\sub\\b.txt", r + " b");
         }
@@ -58,10 +59,10 @@ protected:
 
 TEST_F(ReleasesTest, ASynchronisationEndsWithTheReleaseItStartedWith) {
     struct Row {
-        bool publishDuring;    // r2 is published once the manifest has arrived
-        bool sameClient;       // a second run on the first run's client object
-        const char* first;     // what the first run's folder holds
-        const char* second;    // what a second run's folder holds
+        bool publishDuring;  // r2 is published once the manifest has arrived
+        bool sameClient;     // a second run on the first run's client object
+        const char* first;   // what the first run's folder holds
+        const char* second;  // what a second run's folder holds
         const char* catches;
     };
     const Row rows[] = {
@@ -114,12 +115,13 @@ TEST_F(ReleasesTest, ACookieNamingNoServedReleaseGetsTheCurrentOne) {
     };
     for (const Row& row : rows) {
         test::RawConnection connection(server_.Port());
-        ASSERT_TRUE(connection.Send("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nCookie: " + row.cookie +
-                                    "\r\n\r\n"));
+        ASSERT_TRUE(
+            connection.Send("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nCookie: " + row.cookie + "\r\n\r\n"));
         const test::RawAnswer answer = connection.Read();
         EXPECT_EQ(answer.status, 200) << row.cookie;
         EXPECT_NE(answer.head.find(std::string("Set-Cookie: KLVRelease=") + row.served + ";"), std::string::npos)
-            << row.cookie << "\n" << answer.head;
+            << row.cookie << "\n"
+            << answer.head;
     }
 }
 

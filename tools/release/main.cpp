@@ -13,7 +13,8 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: klv-release [--name NAME] [--no-publish] [--dry-run] SOURCE_FOLDER RELEASES_FOLDER\n"
+    "usage: klv-release [--name NAME] [--certificate CERT.pem] [--no-publish] [--dry-run]\n"
+    "                   SOURCE_FOLDER RELEASES_FOLDER\n"
     "\n"
     "Makes RELEASES_FOLDER/NAME from the files of SOURCE_FOLDER with a files.txt whose\n"
     "versions launchers trust, and points RELEASES_FOLDER/current at it by one rename\n"
@@ -26,12 +27,15 @@ constexpr char kUsage[] =
     "                      that version raised (last component + 1) when it changed,\n"
     "                      1.0.0.1 when it is new\n"
     "\n"
-    "Refused: a name the launcher's package-name rule refuses, a link, and an\n"
-    "executable that changed without a newer version. files.txt and files_o.txt in\n"
-    "SOURCE_FOLDER are ignored.\n"
+    "Refused: a name the launcher's package-name rule refuses, a link, an executable\n"
+    "that changed without a newer version, and with --certificate an image not signed\n"
+    "with its key. files.txt and files_o.txt in SOURCE_FOLDER are ignored.\n"
     "\n"
     "  --name NAME    the release's folder (letters, digits, . _ -); default: the\n"
     "                 time in UTC, YYYYMMDD-HHMMSS\n"
+    "  --certificate CERT.pem\n"
+    "                 the launcher's signing certificate: every Windows image must carry\n"
+    "                 an intact Authenticode signature made with its key\n"
     "  --no-publish   make the release folder, leave current as it is\n"
     "  --dry-run      print what would change, write nothing\n"
     "  --help         this text\n"
@@ -63,7 +67,7 @@ bool IsFolder(const std::string& path) {
 
 int main(int argc, char** argv) {
     using namespace klv::release;
-    std::string name;
+    std::string name, certificate;
     bool publish = true, dryRun = false;
     std::vector<std::string> folders;
     for (int i = 1; i < argc; ++i) {
@@ -73,6 +77,8 @@ int main(int argc, char** argv) {
             return 0;
         } else if (arg == "--name" && i + 1 < argc) {
             name = argv[++i];
+        } else if (arg == "--certificate" && i + 1 < argc) {
+            certificate = argv[++i];
         } else if (arg == "--no-publish") {
             publish = false;
         } else if (arg == "--dry-run") {
@@ -100,17 +106,25 @@ int main(int argc, char** argv) {
     }
     try {
         const std::string previous = CurrentRelease(releases);
-        const Plan plan = PlanRelease(source, previous.empty() ? std::string() : releases + previous + "/");
-        for (const std::string& ignored : plan.ignored) printf("ignored  %s (the release's manifest is written anew)\n", ignored.c_str());
+        const Plan plan =
+            PlanRelease(source, previous.empty() ? std::string() : releases + previous + "/", certificate);
+        for (const std::string& ignored : plan.ignored)
+            printf("ignored  %s (the release's manifest is written anew)\n", ignored.c_str());
         int unchanged = 0;
         for (const Change& c : plan.changes) {
             switch (c.kind) {
-                case Change::Added: printf("added    %s %s\n", c.name.c_str(), c.newVersion.c_str()); break;
+                case Change::Added:
+                    printf("added    %s %s\n", c.name.c_str(), c.newVersion.c_str());
+                    break;
                 case Change::Changed:
                     printf("changed  %s %s -> %s\n", c.name.c_str(), c.oldVersion.c_str(), c.newVersion.c_str());
                     break;
-                case Change::Removed: printf("removed  %s %s\n", c.name.c_str(), c.oldVersion.c_str()); break;
-                case Change::Unchanged: ++unchanged; break;
+                case Change::Removed:
+                    printf("removed  %s %s\n", c.name.c_str(), c.oldVersion.c_str());
+                    break;
+                case Change::Unchanged:
+                    ++unchanged;
+                    break;
             }
         }
         printf("%d unchanged against %s\n", unchanged, previous.empty() ? "no previous release" : previous.c_str());

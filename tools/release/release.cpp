@@ -14,6 +14,7 @@
 #include <map>
 #include <stdexcept>
 
+#include "authenticode.h"
 #include "package/manifest.h"
 #include "package/name_rule.h"
 #include "pe/pe_image.h"
@@ -26,7 +27,9 @@ namespace {
 constexpr char kFirstVersion[] = "1.0.0.1";
 using server::kCurrentReleaseName;
 
-[[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what); }
+[[noreturn]] void Fail(const std::string& what) {
+    throw std::runtime_error(what);
+}
 
 std::string SystemError(const std::string& what, const std::string& path) {
     return what + " " + path + ": " + std::strerror(errno);
@@ -154,7 +157,7 @@ bool VersionAfter(const std::string& a, const std::string& b) {
     return x > y;
 }
 
-Plan PlanRelease(const std::string& sourceFolder, const std::string& previousFolder) {
+Plan PlanRelease(const std::string& sourceFolder, const std::string& previousFolder, const std::string& certificate) {
     // The previous release's versions by case-folded name, as the launcher
     // looks names up.
     std::map<std::string, ManifestEntry> previous;
@@ -183,6 +186,12 @@ Plan PlanRelease(const std::string& sourceFolder, const std::string& previousFol
         const std::string content = ReadFile(file.source);
         const auto image = ReadPeImage(content);
         file.executable = image && !image->fileVersion.empty();
+        if (image && !certificate.empty()) {
+            const SignatureVerdict verdict = CheckSignature(content, certificate);
+            if (verdict != SignatureVerdict::SignedWithKey)
+                Fail("refused: " + relative + ": " + VerdictText(verdict) +
+                     " (a launcher pinned to the key would not start it)");
+        }
 
         const auto before = previous.find(platform::AnsiUpperKey(name));
         const ManifestEntry* old = before == previous.end() ? nullptr : &before->second;
@@ -201,7 +210,8 @@ Plan PlanRelease(const std::string& sourceFolder, const std::string& previousFol
             file.version = old->version;
         } else {
             const auto raised = RaisedVersion(old->version);
-            if (!raised) Fail("refused: the previous version of " + relative + " (" + old->version + ") cannot be raised");
+            if (!raised)
+                Fail("refused: the previous version of " + relative + " (" + old->version + ") cannot be raised");
             file.version = *raised;
         }
 

@@ -29,18 +29,20 @@ struct Change {
 };
 
 struct Plan {
-    std::vector<ReleaseFile> files;  // in manifest order (by name)
-    std::vector<Change> changes;     // the same order, then the removed ones
+    std::vector<ReleaseFile> files;    // in manifest order (by name)
+    std::vector<Change> changes;       // the same order, then the removed ones
     std::vector<std::string> ignored;  // names in the source that a release does not take
     bool HasChanges() const;
 };
 
 // Plans a release of `sourceFolder` (POSIX, ending in "/") against the
-// previous release's folder (empty: none). Raises std::runtime_error, naming
-// the file, for a name the package-name rule refuses, a link, an executable
-// that changed without a newer version, or a previous version that cannot
-// be raised.
-Plan PlanRelease(const std::string& sourceFolder, const std::string& previousFolder);
+// previous release's folder (empty: none). With `certificate` (a PEM file),
+// every Windows image must be signed with that certificate's key. Raises
+// std::runtime_error, naming the file, for a name the package-name rule
+// refuses, a link, an executable that changed without a newer version, an
+// image not signed with the key, or a previous version that cannot be raised.
+Plan PlanRelease(const std::string& sourceFolder, const std::string& previousFolder,
+                 const std::string& certificate = {});
 
 // files.txt of a plan: "name=version" lines, each ended by CR LF.
 std::string ManifestText(const Plan& plan);

@@ -18,8 +18,8 @@ std::string Trimmed(const std::string& text) {
 bool IsReleaseName(const std::string& name) {
     if (name.empty() || name == "." || name == ".." || name == kCurrentReleaseName) return false;
     for (char c : name) {
-        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                           c == '.' || c == '_' || c == '-';
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
+                           c == '_' || c == '-';
         if (!plain) return false;
     }
     return true;
