@@ -52,6 +52,17 @@ int RunDecode(const Args& args) {
     return fflush(stdout) == 0 ? 0 : 1;
 }
 
+// check-url NAME VERSION, get-url NAME: the request URL the launcher sends,
+// for other HTTP tools (a balancer's health check, a load generator).
+int RunCheckUrl(const Args& args) {
+    puts(klv::CheckFileUpUrl(args[0], args[1]).c_str());
+    return 0;
+}
+int RunGetUrl(const Args& args) {
+    puts(klv::GetAFileUrl(args[0]).c_str());
+    return 0;
+}
+
 // The synchronisation's window, on a console: one progress line on stderr,
 // rewritten in place, and the warning box as a line of its own.
 class ConsoleSyncView : public klv::SyncView {
@@ -127,6 +138,8 @@ const Command kCommands[] = {
     {"sync", 1, "sync FOLDER          brings the package in FOLDER up to date (exit 0 done, 1 failed, 2 raised)",
      RunSync},
     {"decode", 1, "decode TEXT          writes the unscrambled TEXT to stdout", RunDecode},
+    {"check-url", 2, "check-url NAME VERSION  prints the CheckFileUp request's URL", RunCheckUrl},
+    {"get-url", 1, "get-url NAME         prints the GetAFile request's URL", RunGetUrl},
 };
 
 void PrintUsage(FILE* out) {

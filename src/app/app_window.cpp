@@ -93,12 +93,6 @@ HWND CreateApplicationWindow(HINSTANCE instance) {
 
 HWND ApplicationWindow() { return g_applicationWindow; }
 
-std::string LauncherPath() {
-    char path[MAX_PATH * 2] = {};
-    const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-    return std::string(path, n < sizeof path ? n : 0);
-}
-
 void ShowApplicationBox(const std::wstring& text, const std::wstring& caption, UINT icon) noexcept {
     try {
         ThreadWindowsDisabled disabled;

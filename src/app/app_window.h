@@ -17,8 +17,6 @@ inline constexpr wchar_t kApplicationWindowClass[] = L"KlvApplication";
 HWND CreateApplicationWindow(HINSTANCE instance);
 HWND ApplicationWindow();
 
-// The full path of the running executable, 8-bit ANSI text.
-std::string LauncherPath();
 
 // A modal box with one OK button owned by the application window, as the
 // boxes that are not the main window's own are. Every other window of the

@@ -6,6 +6,10 @@
 #include "app/main_window.h"
 #include "install/folder_tree.h"
 #include "install/install_folder.h"
+#include "install/install_guard.h"
+#include "package/completeness.h"
+#include "platform/own_process.h"
+#include "platform/path_text.h"
 #include "platform/process.h"
 
 namespace klv {
@@ -51,7 +55,7 @@ private:
 }  // namespace
 
 std::string StickPackageDir() {
-    return platform::FolderOf(LauncherPath()) + "uInst\\";
+    return platform::FolderOf(platform::OwnExecutablePath()) + "uInst\\";
 }
 
 bool IsControlProgramRunning() {

@@ -1,4 +1,5 @@
-#include "app/creation_steps.h"
+#include "app/install_folder_step.h"
+
 #include "install/install_folder.h"
 #include "platform/folder_access.h"
 

@@ -2,13 +2,13 @@
 
 #include <windowsx.h>
 
-#include <cwctype>
-
 #include "app/app_window.h"
 #include "app/wide_text.h"
-#include "app/creation_steps.h"
+#include "app/install_folder_step.h"
+#include "app/self_update_step.h"
 #include "app/environment_actions.h"
 #include "platform/file_version.h"
+#include "platform/own_process.h"
 #include "ui/images.h"
 #include "ui/surface.h"
 
@@ -132,6 +132,9 @@ void TFrm_OxMain::CreateControls() {
     focus_ = btUser_;
 }
 
+// The creation steps, in this order; an error in one ends the creation there
+// (the window is shown all the same), so until the install folder and the
+// self-update worker exist both stay empty: InstallDir, and no worker.
 void TFrm_OxMain::FormCreate() {
     // 1. The rounded outline; the system owns the region from here on.
     RECT outer;
@@ -150,7 +153,7 @@ void TFrm_OxMain::FormCreate() {
     ResolveInstallFolder();
 
     // 4. Version line, from this executable's own version resource.
-    const std::string version = ReadFileVersion(LauncherPath());
+    const std::string version = ReadFileVersion(platform::OwnExecutablePath());
     SetWindowTextW(lbVer_->Handle(), (L"Ver:" + WidenAnsi(version)).c_str());
 
     // 5. Self-update worker.
@@ -228,93 +231,6 @@ void TFrm_OxMain::OnCommand(int id) {
         default:
             break;
     }
-}
-
-void TFrm_OxMain::EnableActions(bool enabled) {
-    for (HWND control : {btUser_, btExit_, btAuth_, lbBak_->Handle(), lbUninst_->Handle()})
-        EnableWindow(control, enabled ? TRUE : FALSE);
-}
-
-void TFrm_OxMain::PumpMessages() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            // Leave the quit for the main loop, which ends the launcher.
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
-        }
-        if (PreTranslate(msg)) continue;
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
-
-void TFrm_OxMain::SetProgressVisible(SyncProgressBar bar, bool visible) {
-    Bar(bar).SetVisible(visible);
-}
-
-void TFrm_OxMain::SetProgressPosition(SyncProgressBar bar, int position) {
-    Bar(bar).SetPosition(position);
-}
-
-void TFrm_OxMain::SetProgressText(SyncProgressBar bar, const std::string& text) {
-    Bar(bar).SetText(WidenUtf8(text));
-}
-
-void TFrm_OxMain::SetProgressTooltip(SyncProgressBar bar, const std::string& text) {
-    // The tooltips are created once the window is on screen; a synchronisation
-    // cannot start before that, but a missing tooltip must not stop one.
-    if (tooltips_) tooltips_->Set(Bar(bar).Handle(), WidenUtf8(text));
-}
-
-void TFrm_OxMain::ShowWarningBox(const std::string& text, const std::string& caption) {
-    ShowMessageBox(WidenUtf8(text), WidenUtf8(caption), MB_ICONWARNING);
-}
-
-void TFrm_OxMain::ShowCopyFailure(const std::string& text) {
-    ShowApplicationBox(WidenUtf8(text), L"提示", MB_ICONWARNING);
-}
-
-int TFrm_OxMain::ShowMessageBox(const std::wstring& text, const std::wstring& caption, UINT icon) {
-    return MessageBoxW(hwnd_, text.c_str(), caption.c_str(), MB_OK | icon);
-}
-
-void TFrm_OxMain::MoveFocus(bool backwards) {
-    const HWND order[] = {btUser_, btExit_, btAuth_};
-    const int n = 3;
-    int at = 0;
-    for (int i = 0; i < n; ++i)
-        if (order[i] == GetFocus()) at = i;
-    for (int step = 1; step <= n; ++step) {
-        const HWND next = order[(at + (backwards ? n - step : step)) % n];
-        if (IsWindowVisible(next) && IsWindowEnabled(next)) {
-            SetFocus(next);
-            return;
-        }
-    }
-}
-
-bool TFrm_OxMain::PreTranslate(const MSG& msg) {
-    if (hwnd_ == nullptr || (msg.hwnd != hwnd_ && !IsChild(hwnd_, msg.hwnd))) return false;
-    if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB) {
-        MoveFocus(GetKeyState(VK_SHIFT) < 0);
-        return true;
-    }
-    // Alt+S, Alt+E, Alt+A anywhere in the window; the bare letter too while a
-    // button has the focus.
-    const bool alt = msg.message == WM_SYSCHAR;
-    const bool plain =
-        msg.message == WM_CHAR && (GetFocus() == btUser_ || GetFocus() == btExit_ || GetFocus() == btAuth_);
-    if (!alt && !plain) return false;
-    const wint_t key = std::towupper(static_cast<wint_t>(msg.wParam));
-    HWND target = key == L'S' ? btUser_ : key == L'E' ? btExit_ : key == L'A' ? btAuth_ : nullptr;
-    if (target == nullptr) return false;
-    if (IsWindowVisible(target) && IsWindowEnabled(target)) {
-        SetFocus(target);
-        const int id = GetDlgCtrlID(target);
-        RunGuarded([&] { OnCommand(id); });
-    }
-    return true;
 }
 
 LRESULT CALLBACK TFrm_OxMain::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {

@@ -1,6 +1,5 @@
 #include "app/self_update_step.h"
 
-#include "app/creation_steps.h"
 #include "app/main_window.h"
 #include "app/self_update_thread.h"
 #include "selfupdate/self_replacement.h"

@@ -1,5 +1,6 @@
 #pragma once
-// The self-update's completion on the GUI thread.
+// The self-update's glue to the window: the main window's creation starts the
+// worker, and its completion runs on the GUI thread.
 #include <string>
 
 namespace klv {
@@ -9,6 +10,11 @@ class TFrm_OxMain;
 inline constexpr wchar_t kSelfUpdateNoticeText[] =
     L"KLV已经下载了新的版本，点击确定后将自动更新到最新版本（程序将重启）。";
 inline constexpr wchar_t kSelfUpdateNoticeCaption[] = L"提示";
+
+// Starts the self-update worker for the running launcher's version; its
+// completion is handled on the GUI thread by window. Until then no worker
+// runs.
+void StartSelfUpdate(TFrm_OxMain& window, const std::string& version);
 
 // When the worker found a newer launcher: tells the user in a box owned by
 // the main window, starts the self-replacement script and closes the main

@@ -4,38 +4,18 @@
 #include <vector>
 
 #include "install/single_file.h"
-#include "server/package_fetch.h"
-#include "server/package_sync.h"
+#include "platform/path_text.h"
 
 namespace klv {
 namespace {
-
-// The launcher's own executable may be listed without being in the folder.
-constexpr char kLauncherName[] = "Kesto.exe";
-
-bool SameAsciiText(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-        if (x != y) return false;
-    }
-    return true;
-}
 
 // "." and "..", and any entry named with a leading dot (".git", ".cfg"):
 // not part of a package, neither copied nor deleted.
 bool IsSkipped(const platform::DirectoryEntry& entry) { return entry.name.empty() || entry.name[0] == '.'; }
 
-std::string WithoutTrailingSeparator(std::string path) {
-    while (path.size() > 1 && platform::EndsWithSeparator(path) && path[path.size() - 2] != ':') path.pop_back();
-    return path;
-}
-
 // The last name of a folder path, for the box of a folder that is refused.
 std::string LastNameOf(const std::string& folder) {
-    const std::string path = WithoutTrailingSeparator(folder);
+    const std::string path = platform::WithoutTrailingSeparator(folder);
     return path.substr(platform::FolderOf(path).size());
 }
 
@@ -121,21 +101,6 @@ void RemoveLink(platform::FileSystem& fs, const std::string& path, bool toFolder
 
 }  // namespace
 
-bool IsPackageComplete(platform::FileSystem& fs, const std::string& folder) {
-    if (!fs.DirectoryExists(folder)) return false;
-    const std::string manifest = folder + kManifestName;
-    if (!fs.FileExists(manifest)) return false;
-    // The same reading of the manifest as the synchronisation's: a blank line
-    // or a line without "=" is an entry with an empty name, never present.
-    for (const ManifestEntry& entry : ParseManifest(fs.ReadWholeFile(manifest))) {
-        if (SameAsciiText(entry.name, kLauncherName)) continue;
-        // A name that cannot be a file of this folder ("..\x", "C:\x") is one
-        // the synchronisation would never fetch: missing, whatever is there.
-        if (!IsPackageFileName(entry.name) || !fs.FileExists(folder + entry.name)) return false;
-    }
-    return true;
-}
-
 bool CopyFolderTree(platform::FileSystem& fs, FolderCopyView& view, const std::string& src,
                     const std::string& dst) {
     return TreeCopy(fs, view).Run(src, dst);
@@ -147,7 +112,7 @@ void DeleteFolderTree(platform::FileSystem& fs, const std::string& folder) {
     // leads to is not touched. The folder is held while its content goes.
     platform::OpenedFolder opened = fs.OpenFolder(folder);
     if (opened.kind == platform::FolderKind::Link) {
-        RemoveLink(fs, WithoutTrailingSeparator(folder), true);
+        RemoveLink(fs, platform::WithoutTrailingSeparator(folder), true);
         return;
     }
     if (opened.kind != platform::FolderKind::Folder) return;  // nothing there, or a file: nothing deleted
@@ -167,7 +132,7 @@ void DeleteFolderTree(platform::FileSystem& fs, const std::string& folder) {
     // deferred file or a skipped dot entry, or in use: the restart list gets
     // the folder's own name, without a trailing backslash.
     opened.held.reset();
-    if (!fs.RemoveEmptyFolder(folder)) fs.DeleteAtRestart(WithoutTrailingSeparator(folder));
+    if (!fs.RemoveEmptyFolder(folder)) fs.DeleteAtRestart(platform::WithoutTrailingSeparator(folder));
 }
 
 }  // namespace klv

@@ -1,6 +1,5 @@
 #pragma once
-// Whole package folders: the completeness check against the manifest, the
-// recursive copy that moves files in use aside, and the recursive delete that
+// Whole package folders: the recursive copy that moves files in use aside, and the recursive delete that
 // leaves to the next restart what cannot be deleted now. Folder paths end
 // with a backslash; names are appended to them directly.
 #include <string>
@@ -17,11 +16,6 @@ public:
     // the application's top-level window; returns when the user has closed it.
     virtual void ShowCopyFailure(const std::string& text) = 0;
 };
-
-// True when the folder, its manifest "files.txt" and every file the manifest
-// lists (but the launcher's own "Kesto.exe") are present. Raises the file
-// layer's open error when the manifest exists but cannot be read.
-bool IsPackageComplete(platform::FileSystem& fs, const std::string& folder);
 
 // Copies the tree under src into dst, creating dst; false at the first file
 // that cannot be copied, after exactly one box.

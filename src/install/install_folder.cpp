@@ -1,7 +1,5 @@
 #include "install/install_folder.h"
 
-#include "install/folder_tree.h"
-#include "install/install_guard.h"
 #include "install/run_value.h"
 #include "install/special_folders.h"
 #include "platform/registry.h"
@@ -22,12 +20,6 @@ const std::string& RequireInstallDir() {
 
 std::string DefaultInstallDir() {
     return SpecialFolderPath(kCommonAppDataIndex) + kDefaultInstallFolderName;
-}
-
-bool DeleteInstallFolder(platform::FileSystem& fs, const std::string& installDir) {
-    if (JudgeInstallFolder(fs, installDir, ShellKnownFolders()) != InstallFolderVerdict::Ours) return false;
-    DeleteFolderTree(fs, installDir);
-    return true;
 }
 
 }  // namespace klv

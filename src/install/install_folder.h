@@ -3,8 +3,6 @@
 // window is created and only read afterwards.
 #include <string>
 
-#include "platform/file_system.h"
-
 namespace klv {
 
 // The local install folder, 8-bit ANSI text ending in a backslash (the one
@@ -32,11 +30,5 @@ std::string FindInstalledDir();
 
 // The common application-data folder + "\QNKLV\", whether or not it exists.
 std::string DefaultInstallDir();
-
-// Deletes InstallDir as the uninstall paths do, unless it names what is not
-// ours to delete (a drive root, a path without a folder component, a shell
-// special folder or a folder above one): then nothing is deleted or deferred.
-// True when the delete ran.
-bool DeleteInstallFolder(platform::FileSystem& fs, const std::string& installDir);
 
 }  // namespace klv

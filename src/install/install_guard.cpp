@@ -3,9 +3,11 @@
 #include <map>
 #include <optional>
 
+#include "install/folder_tree.h"
 #include "install/install_folder_check.h"
 #include "install/special_folders.h"
 #include "platform/codepage.h"
+#include "platform/path_text.h"
 
 namespace klv {
 namespace {
@@ -18,39 +20,13 @@ struct FolderPath {
 
 bool IsSeparator(unsigned char byte) { return byte == '\\' || byte == '/'; }
 
-// The path split at its separators, double-byte aware (a trail byte 0x5C is
-// part of its character). Repeated separators count as one, as Windows reads them.
-std::vector<std::string> SplitPath(const std::string& path) {
-    std::vector<std::string> parts;
-    std::string part;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(path[i]);
-        if (platform::IsAnsiLeadByte(byte) && i + 1 < path.size()) {
-            part += path[i];
-            part += path[++i];
-            continue;
-        }
-        if (IsSeparator(byte)) {
-            if (!part.empty()) parts.push_back(part);
-            part.clear();
-            continue;
-        }
-        part += path[i];
-    }
-    if (!part.empty()) parts.push_back(part);
-    return parts;
-}
-
 // A name that Windows reads as it is spelt: not "." or "..", no trailing dot
 // or space (which Windows drops), no stream colon, no wildcard or control byte.
 bool IsPlainName(const std::string& name) {
     if (name.back() == '.' || name.back() == ' ') return false;
-    for (std::size_t i = 0; i < name.size(); ++i) {
+    for (std::size_t i = 0; i < name.size(); i += platform::CharLength(name, i)) {
         const auto byte = static_cast<unsigned char>(name[i]);
-        if (platform::IsAnsiLeadByte(byte) && i + 1 < name.size()) {
-            ++i;
-            continue;
-        }
+        if (platform::CharLength(name, i) == 2) continue;
         if (byte < 0x20 || std::string(":*?\"<>|").find(static_cast<char>(byte)) != std::string::npos) return false;
     }
     return true;
@@ -68,7 +44,7 @@ std::optional<InstallFolderVerdict> Parse(const std::string& path, FolderPath& o
         // \\server\share: both names are part of the root. "\\?\" and "\\.\"
         // lift Windows' own path rules and are not read here.
         if (at(2) == '?' || at(2) == '.') return InstallFolderVerdict::UnclearName;
-        std::vector<std::string> parts = SplitPath(path);
+        std::vector<std::string> parts = platform::SplitPath(path);
         if (parts.size() < 2) return InstallFolderVerdict::NoFolder;
         out.root = "\\\\" + parts[0] + "\\" + parts[1] + "\\";
         out.components.assign(parts.begin() + 2, parts.end());
@@ -87,7 +63,7 @@ std::optional<InstallFolderVerdict> Parse(const std::string& path, FolderPath& o
     } else {
         return InstallFolderVerdict::NoFolder;  // empty, or relative to the working folder
     }
-    out.components = SplitPath(rest);
+    out.components = platform::SplitPath(rest);
     for (const std::string& name : out.components)
         if (!IsPlainName(name)) return InstallFolderVerdict::UnclearName;
     return std::nullopt;
@@ -188,6 +164,12 @@ InstallFolderVerdict JudgeInstallFolder(platform::FileSystem& fs, const std::str
         default:
             return InstallFolderVerdict::Ours;  // a file or nothing there: the delete finds nothing to delete
     }
+}
+
+bool DeleteInstallFolder(platform::FileSystem& fs, const std::string& installDir) {
+    if (JudgeInstallFolder(fs, installDir, ShellKnownFolders()) != InstallFolderVerdict::Ours) return false;
+    DeleteFolderTree(fs, installDir);
+    return true;
 }
 
 KnownFolders ShellKnownFolders() {

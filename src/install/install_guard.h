@@ -1,6 +1,6 @@
 #pragma once
-// Whether a folder named as the install folder may be deleted by the
-// uninstall. The install folder comes from a registry value the launcher does
+// The uninstall's delete policy: whether a folder named as the install folder
+// may be deleted. The install folder comes from a registry value the launcher does
 // not control, and the launcher runs with administrator rights: a Run value
 // "C:\run.exe" would make the uninstall wipe the drive.
 #include <string>
@@ -41,5 +41,10 @@ KnownFolders ShellKnownFolders();
 // (see install_folder_check.h): a link or a folder of another owner is refused.
 InstallFolderVerdict JudgeInstallFolder(platform::FileSystem& fs, const std::string& folder,
                                         const KnownFolders& known);
+
+// Deletes the install folder as the uninstall paths do, unless it names what
+// is not ours to delete (JudgeInstallFolder against the shell's folders): then
+// nothing is deleted or deferred. True when the delete ran.
+bool DeleteInstallFolder(platform::FileSystem& fs, const std::string& installDir);
 
 }  // namespace klv

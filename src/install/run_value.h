@@ -3,7 +3,7 @@
 // machine-wide Run key naming a program inside the install folder.
 #include <string>
 
-#include "platform/codepage.h"
+#include "platform/path_text.h"
 
 namespace klv {
 
@@ -11,10 +11,10 @@ inline constexpr char kRunKeyPath[] = "Software\\Microsoft\\WinDows\\CurrentVers
 inline constexpr char kRunValueName[] = "KLV_U";
 
 // The folder part of a Run value: everything up to and including its last
-// "\" or ":", or empty text when it has neither. A byte 0x5C or 0x3A that is
-// the second byte of a double-byte character (isLeadByte says which bytes
-// lead one) is no separator. Quotation marks and arguments are not looked at:
+// "\" or ":", or empty text when it has neither. A byte 0x5C that is the
+// second byte of a double-byte character (isLeadByte says which bytes lead
+// one) is no separator; no byte below 0x40 is a second byte. Quotation marks and arguments are not looked at:
 // "\"C:\A\run.exe\" /x" gives "\"C:\A\".
-std::string RunValueFolder(const std::string& value, bool (*isLeadByte)(unsigned char) = &platform::IsAnsiLeadByte);
+std::string RunValueFolder(const std::string& value, platform::LeadByteTest isLeadByte = &platform::IsAnsiLeadByte);
 
 }  // namespace klv

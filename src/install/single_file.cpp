@@ -10,12 +10,7 @@ std::string CopyFailureText(const std::string& name) {
 
 bool DisplaceExisting(platform::FileSystem& fs, const std::string& path) {
     if (!fs.FileExists(path) || fs.RemoveFile(path)) return true;
-    // No upper bound: every candidate that stays is a file still in use, and
-    // there are only so many of those.
-    for (unsigned long long n = 0;; ++n) {
-        const std::string candidate = path + ".old" + std::to_string(n);
-        if (!fs.FileExists(candidate) || fs.RemoveFile(candidate)) return fs.RenameFile(path, candidate);
-    }
+    return !platform::MoveToFreeOldName(fs, path).empty();
 }
 
 bool CopyOneFile(platform::FileSystem& fs, FolderCopyView& view, const std::string& src, const std::string& dst,

@@ -1,35 +1,6 @@
 #include "platform/file_system.h"
 
-#include "platform/codepage.h"
-
 namespace klv::platform {
-
-std::string FolderOf(const std::string& path) {
-    std::size_t end = 0;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(path[i]);
-        if (IsAnsiLeadByte(byte) && i + 1 < path.size()) {
-            ++i;  // the trail byte may be 0x5C and is not a separator
-            continue;
-        }
-        if (byte == '\\') end = i + 1;
-    }
-    return path.substr(0, end);
-}
-
-bool EndsWithSeparator(const std::string& path) {
-    bool separator = false;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(path[i]);
-        separator = byte == '\\';
-        if (IsAnsiLeadByte(byte) && i + 1 < path.size()) ++i;
-    }
-    return separator;
-}
-
-std::string JoinPath(const std::string& folder, const std::string& name) {
-    return EndsWithSeparator(folder) ? folder + name : folder + "\\" + name;
-}
 
 std::optional<std::vector<DirectoryEntry>> FileSystem::TryListFolder(const std::string& folder) {
     if (!DirectoryExists(folder)) return std::nullopt;
@@ -83,6 +54,14 @@ private:
 
 std::unique_ptr<FileWriter> FileSystem::BeginWrite(const std::string& path) {
     return std::make_unique<GatheringWriter>(*this, path);
+}
+
+std::string MoveToFreeOldName(FileSystem& files, const std::string& path) {
+    for (unsigned long long n = 0;; ++n) {
+        const std::string candidate = path + ".old" + std::to_string(n);
+        if (!files.FileExists(candidate) || files.RemoveFile(candidate))
+            return files.RenameFile(path, candidate) ? candidate : std::string();
+    }
 }
 
 std::string TemporaryNameBeside(const std::string& path) { return path + ".klv-partial"; }

@@ -155,17 +155,12 @@ public:
 // The operating system's file layer.
 FileSystem& RealFileSystem();
 
-// The folder part of a path: everything up to and including its last
-// backslash (double-byte aware); empty when there is none.
-std::string FolderOf(const std::string& path);
-
-// True when the path's last character is a backslash. Double-byte aware: a
-// trail byte 0x5C of the last character is no separator.
-bool EndsWithSeparator(const std::string& path);
-
-// folder + "\" + name, with no second backslash when folder already ends
-// with one.
-std::string JoinPath(const std::string& folder, const std::string& name);
+// Renames the file at `path` to the first name path + ".old" + N (N = 0, 1,
+// ...) that is free or whose occupant (an older displaced copy, no longer in
+// use) can be deleted. The name it went to; empty when that rename failed.
+// No upper bound: every candidate that stays is a file still in use, and
+// there are only so many of those.
+std::string MoveToFreeOldName(FileSystem& files, const std::string& path);
 
 // The temporary name used beside `path` while it is being written.
 std::string TemporaryNameBeside(const std::string& path);

@@ -13,11 +13,6 @@ namespace klv::platform {
 
 using WindowId = std::uintptr_t;
 
-// Executable file names compared as the process snapshot's look-up does:
-// the ASCII letters A to Z match their lower-case forms, every other byte
-// (double-byte characters of the ANSI code page included) only itself.
-bool SameProgramName(const std::string& a, const std::string& b);
-
 // The command line that starts `path` with no arguments. The path is given
 // as it is; only a path with a space in it is quoted, since the system would
 // otherwise try every shorter prefix first ("C:\Documents.exe" before
@@ -25,7 +20,9 @@ bool SameProgramName(const std::string& a, const std::string& b);
 // with the launcher's administrator rights.
 std::string ProgramCommandLine(const std::string& path);
 
-// True when a process whose executable file name is `exeName` (SameProgramName)
+// True when a process whose executable file name is `exeName` (SameAsciiText:
+// the ASCII letters A to Z match their lower-case forms, every other byte
+// only itself)
 // appears in a snapshot of all processes. False when none does, when no
 // snapshot can be taken, and on systems without the snapshot functions.
 bool IsProcessRunning(const std::string& exeName);

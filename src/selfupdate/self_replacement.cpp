@@ -1,26 +1,11 @@
 #include "selfupdate/self_replacement.h"
 
-#include "platform/codepage.h"
-#include "platform/self_update_platform.h"
+#include "platform/path_text.h"
+#include "platform/own_process.h"
 #include "selfupdate/self_update.h"
 
 namespace klv {
 namespace {
-
-// Where the folder part of a path ends: after its last "\" or ":". A trail
-// byte 0x5C of a double-byte character is no separator.
-std::size_t FolderEnd(const std::string& path) {
-    std::size_t end = 0;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(path[i]);
-        if (platform::IsAnsiLeadByte(byte) && i + 1 < path.size()) {
-            ++i;
-            continue;
-        }
-        if (byte == '\\' || byte == ':') end = i + 1;
-    }
-    return end;
-}
 
 // cmd expands "%" even between quotes; a folder such as "100% KLV" must reach
 // the commands as it is. No other character of a file name is special inside
@@ -42,7 +27,8 @@ std::string Quoted(const std::string& path) {
 
 SelfReplacementPaths MakeSelfReplacementPaths(const std::string& executable, const std::string& fetched,
                                               const std::string& tempFolder) {
-    const std::size_t end = FolderEnd(executable);
+    // The folder part ends after the last "\\" or ":".
+    const std::size_t end = platform::FolderEnd(executable, true);
     return SelfReplacementPaths{executable, fetched, executable.substr(0, end), executable.substr(end),
                                 tempFolder + kSelfReplacementScriptName};
 }

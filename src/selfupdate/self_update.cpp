@@ -1,7 +1,7 @@
 #include "selfupdate/self_update.h"
 
-#include "platform/self_update_platform.h"
-#include "selfupdate/pe_image.h"
+#include "platform/own_process.h"
+#include "pe/pe_image.h"
 #include "server/update_protocol.h"
 #include "server/version.h"
 

@@ -7,13 +7,10 @@
 #include <optional>
 #include <string>
 
+#include "package/manifest.h"
 #include "platform/file_system.h"
 
 namespace klv {
-
-// The fetched launcher's fixed name, in the temporary folder and in the
-// requests, whatever the running launcher's own file is called.
-inline constexpr char kFetchedLauncherName[] = "Kesto.exe";
 
 // Shared by the worker and its completion handler. The worker writes them
 // before its body returns; the completion handler, which the GUI thread runs

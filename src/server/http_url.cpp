@@ -2,20 +2,13 @@
 
 #include <vector>
 
-#include "platform/codepage.h"
+#include "platform/path_text.h"
 
 namespace klv {
 
 std::string SlashesFromBackslashes(const std::string& url) {
-    std::string out = url;
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        if (platform::IsAnsiLeadByte(static_cast<unsigned char>(out[i]))) {
-            ++i;  // the trail byte may be 0x5C and must stay
-        } else if (out[i] == '\\') {
-            out[i] = '/';
-        }
-    }
-    return out;
+    // The second byte of a double-byte character may be 0x5C and must stay.
+    return platform::WithSlashes(url);
 }
 
 namespace {

@@ -12,51 +12,13 @@
 namespace klv {
 namespace {
 
-// Windows opens the device, not a file, for these names in any folder and
-// with any extension ("nul.txt"), so writing one would leave the folder.
-// The digit of COM and LPT is 1 to 9, or a superscript 1, 2 or 3 in a
-// single-byte code page (Windows maps those bytes to the same devices).
-bool IsDeviceName(const std::string& component) {
-    std::string base = platform::AnsiUpperKey(component.substr(0, component.find('.')));
-    while (!base.empty() && base.back() == ' ') base.pop_back();
-    if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL" || base == "CONIN$" || base == "CONOUT$")
-        return true;
-    if (base.size() != 4 || (base.compare(0, 3, "COM") != 0 && base.compare(0, 3, "LPT") != 0)) return false;
-    const auto digit = static_cast<unsigned char>(base[3]);
-    if (digit >= '1' && digit <= '9') return true;
-    return (digit == 0xB9 || digit == 0xB2 || digit == 0xB3) && !platform::IsAnsiLeadByte(digit);
-}
-
-// ".." climbs out of its folder. Windows also drops the dots and spaces that
-// end a component, so any component made of dots and spaces alone with two
-// dots or more ("...", ".. ") may be read as ".." as well.
-bool MayClimb(const std::string& component) {
-    return component.find_first_not_of(". ") == std::string::npos &&
-           std::count(component.begin(), component.end(), '.') >= 2;
-}
-
-bool IsSafeComponent(const std::string& component) {
-    if (MayClimb(component)) return false;
-    // Control bytes are no part of a Windows file name; NUL would cut the
-    // path short wherever it is handed to the system.
-    for (char c : component)
-        if (static_cast<unsigned char>(c) < 0x20) return false;
-    return !IsDeviceName(component);
-}
-
 // Moves the file at `target` out of the way of its replacement: to
-// target + ".old", else to the first target + ".old" + N that is free or whose
-// occupant (an older displaced copy no longer in use) can be deleted. The
-// path it went to; empty when it could not be moved.
+// target + ".old", else to the first free target + ".old" + N. The path it
+// went to; empty when it could not be moved.
 std::string MoveAside(platform::FileSystem& files, const std::string& target) {
     const std::string old = target + ".old";
     if (files.RenameFile(target, old)) return old;
-    for (unsigned long n = 0;; ++n) {
-        const std::string candidate = old + std::to_string(n);
-        if (!files.FileExists(candidate) || files.RemoveFile(candidate))
-            return files.RenameFile(target, candidate) ? candidate : std::string();
-        // A displaced copy still in use keeps its name; the next number is tried.
-    }
+    return platform::MoveToFreeOldName(files, target);
 }
 
 // Puts the new content, complete under its temporary name, at `target`,
@@ -117,47 +79,6 @@ private:
 };
 
 }  // namespace
-
-std::vector<std::string> PackageNameComponents(const std::string& name) {
-    std::vector<std::string> parts(1);
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(name[i]);
-        // No double-byte code page has a trail byte below 0x40: after a lead
-        // byte, "/", "." or a control byte is a character of its own, and
-        // Windows reads it so ("a\x91/../x" climbs out of the folder).
-        const bool pair = i + 1 < name.size() && static_cast<unsigned char>(name[i + 1]) >= 0x40;
-        if (platform::IsAnsiLeadByte(byte) && pair) {
-            parts.back() += name[i];
-            parts.back() += name[++i];
-        } else if (byte == '\\' || byte == '/') {
-            parts.emplace_back();
-        } else {
-            parts.back() += name[i];
-        }
-    }
-    return parts;
-}
-
-bool IsPackageFileName(const std::string& name) {
-    // A colon makes a drive ("C:x", which leaves the folder) or a stream of
-    // another file; no package file can have one in its name.
-    if (name.find(':') != std::string::npos) return false;
-    for (const std::string& component : PackageNameComponents(name))
-        if (!IsSafeComponent(component)) return false;
-    return true;
-}
-
-std::string PackageFilePath(const std::string& folder, const std::string& name) {
-    std::string path = folder;
-    bool first = true;
-    for (const std::string& component : PackageNameComponents(name)) {
-        if (component.empty() || component == ".") continue;
-        if (!first) path += '\\';
-        path += component;
-        first = false;
-    }
-    return path;
-}
 
 bool FetchPackageFile(HttpClient& http, platform::FileSystem& files, const std::string& folder,
                       const std::string& name) {

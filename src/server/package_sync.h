@@ -6,29 +6,17 @@
 #include <string>
 #include <vector>
 
+#include "package/manifest.h"
 #include "platform/file_system.h"
 #include "server/http_client.h"
 #include "server/sync_view.h"
 
 namespace klv {
 
-inline constexpr char kManifestName[] = "files.txt";
-inline constexpr char kPreviousManifestName[] = "files_o.txt";
 // UTF-8, shown through SyncView.
 inline constexpr char kDownloadFailedText[] = "下载文件失败，请检测网络或稍后再试。";
 inline constexpr char kNoticeCaption[] = "提示";
 inline constexpr char kDownloadingTooltip[] = "正在下载：";
-
-// One line of a manifest: the text before the first "=" and all the text after it.
-struct ManifestEntry {
-    std::string name;
-    std::string version;
-};
-
-// Lines end with CR LF, LF or CR; a final line end does not start another
-// line; a blank line is an entry with an empty name. A line without "=" has
-// an empty name and an empty version.
-std::vector<ManifestEntry> ParseManifest(const std::string& text);
 
 // "(i/n)": which file of how many, i counting from 0.
 std::string ProgressPrefix(std::size_t index, std::size_t count);

@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "install/folder_tree.h"
+#include "package/completeness.h"
+#include "package/manifest.h"
+#include "package/name_rule.h"
 #include "manifest_lookup.h"
 #include "package_names.h"
 #include "platform/codepage.h"
 #include "platform/error.h"
-#include "server/package_fetch.h"
-#include "server/package_sync.h"
 #include "server/version.h"
 
 namespace {

@@ -2,8 +2,8 @@
 // of an earlier installation), under code page 936's lead bytes and under a
 // single-byte code page. The folder is a leading part of the value that ends
 // with its last real separator ("\" or ":"), or the empty text when there is
-// none; a 0x5C or 0x3A that is the trail byte of a double-byte character is
-// no separator.
+// none; a 0x5C that is the trail byte of a double-byte character is no
+// separator, and a 0x3A never is one (no trail byte is below 0x40).
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -24,7 +24,9 @@ bool NoLead(unsigned char) {
 std::string Separators(const std::string& value, bool (*isLead)(unsigned char)) {
     std::string marks(value.size(), ' ');
     for (std::size_t i = 0; i < value.size(); ++i) {
-        if (isLead(static_cast<unsigned char>(value[i])) && i + 1 < value.size()) {
+        // No byte below 0x40 is the second byte of a character.
+        if (isLead(static_cast<unsigned char>(value[i])) && i + 1 < value.size() &&
+            static_cast<unsigned char>(value[i + 1]) >= 0x40) {
             ++i;
             continue;
         }

@@ -15,6 +15,7 @@
 #include "install/run_value.h"
 #include "install/special_folders.h"
 #include "platform/folder_access.h"
+#include "platform/path_text.h"
 #include "platform/registry.h"
 #include "support/refusing_file_system.h"
 #include "support/temp_folder.h"
@@ -51,6 +52,8 @@ TEST(RunValueFolder, KeepsEverythingUpToTheLastSeparator) {
         {"C:\\A\\\x81\x5C\\run.exe", "C:\\A\\\x81\x5C\\", "the real separator after that character counts"},
         {"C:\\A\\\xC4\xE3\xBA\xC3\\\xB1\xED.exe", "C:\\A\\\xC4\xE3\xBA\xC3\\", "double-byte folder names"},
         {"C:\\A\\x\x81", "C:\\A\\", "a lead byte at the very end stands alone"},
+        {"C:\\A\\\x81:run.exe", "C:\\A\\\x81:",
+         "no byte below 0x40 is a second byte: a colon after a lead byte separates, as Windows reads it"},
         {"\\\\srv\\share\\run.exe", "\\\\srv\\share\\", "network paths"},
         {"C:\\A\\sub/run.exe", "C:\\A\\", "a forward slash is not one of the two separators"},
     };

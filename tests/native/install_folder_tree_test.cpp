@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "install/single_file.h"
+#include "package/completeness.h"
 #include "platform/error.h"
-#include "install/install_folder.h"
+#include "install/install_guard.h"
+#include "platform/path_text.h"
 #include "support/refusing_file_system.h"
 #include "support/swapping_file_system.h"
 #include "support/temp_folder.h"

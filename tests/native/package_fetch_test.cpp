@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "server/http_client.h"
+#include "package/manifest.h"
+#include "package/name_rule.h"
 #include "server/package_fetch.h"
 #include "server/update_protocol.h"
 #include "support/refusing_file_system.h"

@@ -6,6 +6,8 @@
 
 #include "platform/error.h"
 #include "server/http_client.h"
+#include "package/manifest.h"
+#include "package/name_rule.h"
 #include "server/package_fetch.h"
 #include "server/package_sync.h"
 #include "server/update_protocol.h"

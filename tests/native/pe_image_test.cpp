@@ -1,7 +1,7 @@
 // The PE reader on real images made by the cross-compilers (tools/pe-samples
 // of this build), on copies of them cut short or damaged, and on files that
 // are no Windows image at all; and klv-pe-info, its command-line face.
-#include "selfupdate/pe_image.h"
+#include "pe/pe_image.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>

@@ -1,9 +1,17 @@
-// The self-replacement script's text, line by line, for the launcher's
-// awkward places (blanks, a drive's root folder, double-byte and "%" names),
-// and its writing into the temporary folder over an old script.
+// What can be checked of the self-replacement script without cmd: the split of
+// the launcher's path, the quoting of every path, the file's bytes, and its
+// writing over an old script. What the script does is proven under the real
+// cmd by the Windows tests.
 #include "selfupdate/self_replacement.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "platform/error.h"
 #include "platform/file_system.h"
@@ -12,175 +20,79 @@
 namespace klv {
 namespace {
 
-using Lines = std::vector<std::string>;
-
-TEST(SelfReplacementScript, WorkedExampleLineByLine) {
-    const SelfReplacementPaths paths =
-        MakeSelfReplacementPaths("E:\\Tools\\Kesto.exe", "C:\\TEMP\\Kesto.exe", "C:\\TEMP\\");
-    EXPECT_EQ(paths.folder, "E:\\Tools\\");
-    EXPECT_EQ(paths.fileName, "Kesto.exe");
-    EXPECT_EQ(paths.script, "C:\\TEMP\\QNUp.bat");
-    const Lines expected = {
-        "@echo off",
-        "setlocal enableextensions disabledelayedexpansion",
-        "set tries=0",
-        ":copy",
-        R"(copy /y "C:\TEMP\Kesto.exe" "E:\Tools\Kesto.exe.new" >nul 2>nul)",
-        "if errorlevel 1 goto copyagain",
-        R"(copy /y "E:\Tools\Kesto.exe" "E:\Tools\Kesto.exe.old" >nul 2>nul)",
-        "if errorlevel 1 goto copyagain",
-        R"(if not exist "E:\Tools\Kesto.exe.new\*" if not exist "E:\Tools\Kesto.exe.old\*" goto swap)",
-        ":copyagain",
-        "set /a tries+=1",
-        "if %tries% geq 60 goto keep",
-        "ping -n 2 127.0.0.1 >nul",
-        "goto copy",
-        ":swap",
-        "set tries=0",
-        ":replace",
-        R"(move /y "E:\Tools\Kesto.exe.new" "E:\Tools\Kesto.exe" >nul 2>nul)",
-        "if not errorlevel 1 goto done",
-        R"(if not exist "E:\Tools\Kesto.exe" goto keep)",
-        "set /a tries+=1",
-        "if %tries% geq 60 goto keep",
-        "ping -n 2 127.0.0.1 >nul",
-        "goto replace",
-        ":keep",
-        R"(if not exist "E:\Tools\Kesto.exe" if not exist "E:\Tools\Kesto.exe.old\*" move /y "E:\Tools\Kesto.exe.old" "E:\Tools\Kesto.exe" >nul 2>nul)",
-        R"(if exist "E:\Tools\Kesto.exe" if not exist "E:\Tools\Kesto.exe.old\*" del "E:\Tools\Kesto.exe.old" >nul 2>nul)",
-        R"(if not exist "E:\Tools\Kesto.exe.new\*" del "E:\Tools\Kesto.exe.new" >nul 2>nul)",
-        "goto start",
-        ":done",
-        R"(del "E:\Tools\Kesto.exe.old" >nul 2>nul)",
-        R"(del "C:\TEMP\Kesto.exe")",
-        ":start",
-        R"(cd /d "E:\Tools\")",
-        R"(start "" "Kesto.exe")",
-        R"(del "C:\TEMP\QNUp.bat")",
-    };
-    const Lines lines = SelfReplacementScriptLines(paths);
-    ASSERT_EQ(lines.size(), expected.size());
-    for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i], expected[i]) << "line " << i + 1;
+// The script's lines as cmd reads them: cut at each CR LF.
+std::vector<std::string> LinesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t begin = 0;
+    for (std::size_t end; (end = text.find("\r\n", begin)) != std::string::npos; begin = end + 2)
+        lines.push_back(text.substr(begin, end - begin));
+    if (begin < text.size()) lines.push_back(text.substr(begin));
+    return lines;
 }
 
-// The lines that carry a path, for the cases below: the copy of the new
-// launcher beside the old one, the swap, the clean-up of the fetched file, the
-// folder, the start, the script.
-struct PathLines {
-    std::string copy, move, delFetched, cd, start, delScript;
-};
-
-PathLines PathLinesOf(const Lines& lines) {
-    PathLines out;
-    for (const std::string& line : lines) {
-        if (line.rfind("copy ", 0) == 0 && out.copy.empty()) out.copy = line;
-        if (line.rfind("move ", 0) == 0) out.move = line;
-        if (line.rfind("cd ", 0) == 0) out.cd = line;
-        if (line.rfind("start ", 0) == 0) out.start = line;
-    }
-    // The fetched file goes right after ":done"; the script is the last line.
-    for (std::size_t i = 0; i + 2 < lines.size(); ++i)
-        if (lines[i] == ":done") out.delFetched = lines[i + 2];
-    out.delScript = lines.back();
-    return out;
-}
-
-TEST(SelfReplacementScript, AwkwardPlacesOfTheLauncher) {
-    struct Case {
-        const char* executable;
-        const char* temp;
-        PathLines expected;
-        const char* why;
+TEST(SelfReplacementPaths, SplitTheLauncherAtItsFolder) {
+    const char* const cases[][3] = {
+        {"E:\\My Tools\\KLV Start.exe", "E:\\My Tools\\", "KLV Start.exe"},
+        {"E:\\Kesto.exe", "E:\\", "Kesto.exe"},  // the drive's root keeps its backslash
+        {"E:Kesto.exe", "E:", "Kesto.exe"},      // drive-relative: split at the colon
+        // A double-byte name whose trail byte is a backslash is one name.
+        {"E:\\\xD7\xC0\\\x81\x5Cstart.exe", "E:\\\xD7\xC0\\", "\x81\x5Cstart.exe"},
     };
-    const Case cases[] = {
-        {"E:\\My Tools\\Kesto.exe",
-         "C:\\TEMP\\",
-         {R"(copy /y "C:\TEMP\Kesto.exe" "E:\My Tools\Kesto.exe.new" >nul 2>nul)",
-          R"(move /y "E:\My Tools\Kesto.exe.new" "E:\My Tools\Kesto.exe" >nul 2>nul)", R"(del "C:\TEMP\Kesto.exe")",
-          R"(cd /d "E:\My Tools\")", R"(start "" "Kesto.exe")", R"(del "C:\TEMP\QNUp.bat")"},
-         "a blank in the folder: every path is quoted"},
-        {"E:\\Tools\\KLV Start.exe",
-         "C:\\TEMP\\",
-         {R"(copy /y "C:\TEMP\Kesto.exe" "E:\Tools\KLV Start.exe.new" >nul 2>nul)",
-          R"(move /y "E:\Tools\KLV Start.exe.new" "E:\Tools\KLV Start.exe" >nul 2>nul)", R"(del "C:\TEMP\Kesto.exe")",
-          R"(cd /d "E:\Tools\")", R"(start "" "KLV Start.exe")", R"(del "C:\TEMP\QNUp.bat")"},
-         "a blank in the file name: unquoted, start would run a program called KLV"},
-        {"E:\\Kesto.exe",
-         "C:\\TEMP\\",
-         {R"(copy /y "C:\TEMP\Kesto.exe" "E:\Kesto.exe.new" >nul 2>nul)",
-          R"(move /y "E:\Kesto.exe.new" "E:\Kesto.exe" >nul 2>nul)", R"(del "C:\TEMP\Kesto.exe")", R"(cd /d "E:\")",
-          R"(start "" "Kesto.exe")", R"(del "C:\TEMP\QNUp.bat")"},
-         "the drive's root folder keeps its backslash"},
-        {"E:Kesto.exe",
-         "C:\\TEMP\\",
-         {R"(copy /y "C:\TEMP\Kesto.exe" "E:Kesto.exe.new" >nul 2>nul)",
-          R"(move /y "E:Kesto.exe.new" "E:Kesto.exe" >nul 2>nul)", R"(del "C:\TEMP\Kesto.exe")", R"(cd /d "E:")",
-          R"(start "" "Kesto.exe")", R"(del "C:\TEMP\QNUp.bat")"},
-         "a drive-relative path splits at the colon"},
-        {"E:\\\xD7\xC0\xC3\xE6\\\x81\x5C"
-         "start.exe",
-         "C:\\TEMP\\",
-         {"copy /y \"C:\\TEMP\\Kesto.exe\" \"E:\\\xD7\xC0\xC3\xE6\\\x81\x5C"
-          "start.exe.new\" >nul 2>nul",
-          "move /y \"E:\\\xD7\xC0\xC3\xE6\\\x81\x5C"
-          "start.exe.new\" \"E:\\\xD7\xC0\xC3\xE6\\\x81\x5C"
-          "start.exe\" >nul 2>nul",
-          R"(del "C:\TEMP\Kesto.exe")", "cd /d \"E:\\\xD7\xC0\xC3\xE6\\\"",
-          "start \"\" \"\x81\x5C"
-          "start.exe\"",
-          R"(del "C:\TEMP\QNUp.bat")"},
-         "a double-byte name whose trail byte is a backslash does not split"},
-        {"E:\\100% KLV\\Kesto.exe",
-         "C:\\Temp %x%\\",
-         {R"(copy /y "C:\Temp %%x%%\Kesto.exe" "E:\100%% KLV\Kesto.exe.new" >nul 2>nul)",
-          R"(move /y "E:\100%% KLV\Kesto.exe.new" "E:\100%% KLV\Kesto.exe" >nul 2>nul)",
-          R"(del "C:\Temp %%x%%\Kesto.exe")", R"(cd /d "E:\100%% KLV\")", R"(start "" "Kesto.exe")",
-          R"(del "C:\Temp %%x%%\QNUp.bat")"},
-         "cmd expands percent signs inside quotes too"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.why);
-        const std::string fetched = std::string(c.temp) + "Kesto.exe";
-        const PathLines got =
-            PathLinesOf(SelfReplacementScriptLines(MakeSelfReplacementPaths(c.executable, fetched, c.temp)));
-        EXPECT_EQ(got.copy, c.expected.copy);
-        EXPECT_EQ(got.move, c.expected.move);
-        EXPECT_EQ(got.delFetched, c.expected.delFetched);
-        EXPECT_EQ(got.cd, c.expected.cd);
-        EXPECT_EQ(got.start, c.expected.start);
-        EXPECT_EQ(got.delScript, c.expected.delScript);
+    for (const auto& c : cases) {
+        const SelfReplacementPaths paths = MakeSelfReplacementPaths(c[0], "C:\\T\\Kesto.exe", "C:\\T\\");
+        EXPECT_EQ(paths.folder, c[1]) << c[0];
+        EXPECT_EQ(paths.fileName, c[2]) << c[0];
+        EXPECT_EQ(paths.script, "C:\\T\\QNUp.bat");
     }
 }
 
-TEST(SelfReplacementScript, BothWaitsAreBoundedByTheTries) {
-    const SelfReplacementPaths paths = MakeSelfReplacementPaths("E:\\Kesto.exe", "C:\\T\\Kesto.exe", "C:\\T\\");
-    const Lines lines = SelfReplacementScriptLines(paths, 7);
-    int bounds = 0, pauses = 0;
-    for (const std::string& line : lines) {
-        if (line == "if %tries% geq 7 goto keep") ++bounds;
-        if (line.rfind("ping -n 2 127.0.0.1", 0) == 0) ++pauses;
+// cmd splits an unquoted path at its blanks and expands "%" even between
+// quotes: every path must stand alone between quotes with each "%" doubled.
+// Checked on the bytes as cmd reads them, without knowing the commands.
+TEST(SelfReplacementScript, EveryPathIsQuotedWithItsPercentSignsDoubled) {
+    const char* const cases[][2] = {
+        {"E:\\100% KLV\\%x% Start.exe", "C:\\Temp %TEMP%\\"},
+        {"E:\\\xD7\xC0 %\\\x81\x5Cstart.exe", "C:\\Local Settings\\Temp\\"},
+    };
+    const std::regex singlePercent("(^|[^%])(%%)*%(?!%)");
+    for (const auto& c : cases) {
+        const SelfReplacementPaths paths = MakeSelfReplacementPaths(c[0], std::string(c[1]) + "Kesto.exe", c[1]);
+        std::set<std::string> quoted;
+        for (const std::string& line : LinesOf(SelfReplacementScript(paths))) {
+            SCOPED_TRACE(line);
+            ASSERT_EQ(std::count(line.begin(), line.end(), '"') % 2, 0) << "a quote left open";
+            std::istringstream parts(line);  // outside, inside, outside... the quotes
+            std::string part;
+            for (bool inside = false; std::getline(parts, part, '"'); inside = !inside) {
+                if (inside) {
+                    EXPECT_FALSE(std::regex_search(part, singlePercent)) << "a single % in " << part;
+                    quoted.insert(std::regex_replace(part, std::regex("%%"), "%"));
+                } else {
+                    // The commands, and only the counter's "%".
+                    part = std::regex_replace(part, std::regex("%tries%"), "");
+                    EXPECT_EQ(part.find_first_of("\\%"), std::string::npos) << "a path outside quotes: " << part;
+                }
+            }
+        }
+        for (const std::string& path : {paths.executable, paths.fetched, paths.folder, paths.fileName, paths.script})
+            EXPECT_EQ(quoted.count(path), 1u) << "never quoted alone: " << path;
     }
-    // A wait without a bound spins for ever; one without a pause spins hot.
-    EXPECT_EQ(bounds, 2);
-    EXPECT_EQ(pauses, 2);
 }
 
-TEST(SelfReplacementScript, FileIsEightBitLinesEachEndedByCrLf) {
-    const SelfReplacementPaths paths =
-        MakeSelfReplacementPaths("E:\\\xD7\xC0\xC3\xE6\\Kesto.exe", "C:\\TEMP\\Kesto.exe", "C:\\TEMP\\");
-    const Lines lines = SelfReplacementScriptLines(paths);
-    std::string expected;
-    for (const std::string& line : lines) {
-        // No stray blank at either end, no line break inside a line.
+// The file as cmd reads it: CR LF after every line, none empty, and code page
+// 936 bytes as they are (not UTF-8).
+TEST(SelfReplacementScript, FileIsCrLfLinesOfCodePageBytes) {
+    const std::string folder = "E:\\\xD7\xC0\xC3\xE6\\";
+    const std::string text =
+        SelfReplacementScript(MakeSelfReplacementPaths(folder + "Kesto.exe", "C:\\T\\Kesto.exe", "C:\\T\\"));
+    std::string rebuilt;
+    for (const std::string& line : LinesOf(text)) {
         EXPECT_FALSE(line.empty());
-        EXPECT_NE(line.front(), ' ');
-        EXPECT_NE(line.back(), ' ');
-        EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos);
-        expected += line + "\r\n";
+        EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << "a bare CR or LF in " << line;
+        rebuilt += line + "\r\n";
     }
-    EXPECT_EQ(SelfReplacementScript(paths), expected);
-    // Code page 936 bytes go as they are, not as UTF-8.
-    EXPECT_NE(expected.find("\xD7\xC0\xC3\xE6"), std::string::npos);
+    EXPECT_EQ(rebuilt, text) << "the last line has no CR LF";
+    EXPECT_NE(text.find("\"" + folder), std::string::npos);
 }
 
 TEST(SelfReplacementScript, WritingReplacesAnOldScript) {

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "platform/file_system.h"
+#include "platform/path_text.h"
 
 extern char** environ;
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/path_text.h"
 #include "platform/process.h"
 #include "win32/win_test_paths.h"
 
@@ -133,7 +134,7 @@ protected:
     std::string work_;
 };
 
-TEST(SameProgramName, IgnoresTheCaseOfAsciiLettersOnly) {
+TEST(SameAsciiText, IgnoresTheCaseOfAsciiLettersOnly) {
     struct Case {
         const char* a;
         const char* b;
@@ -152,7 +153,7 @@ TEST(SameProgramName, IgnoresTheCaseOfAsciiLettersOnly) {
         {"\xB0\xB2.exe", "\xB0\xB2.EXE", true},     // a double-byte name, its extension in other case
         {"", "", true},
     };
-    for (const auto& c : cases) EXPECT_EQ(platform::SameProgramName(c.a, c.b), c.same) << c.a << " / " << c.b;
+    for (const auto& c : cases) EXPECT_EQ(platform::SameAsciiText(c.a, c.b), c.same) << c.a << " / " << c.b;
 }
 
 TEST_F(CompanionProgramsWin, ThisTestProgramIsInTheSnapshotUnderAnyLetterCase) {

@@ -15,6 +15,7 @@
 #include "install/special_folders.h"
 #include "platform/codepage.h"
 #include "platform/file_system.h"
+#include "platform/path_text.h"
 #include "platform/registry.h"
 #include "support/untouchable_file_system.h"
 

@@ -1,11 +1,14 @@
 // The folder access grant: the access-list edit on lists built in memory
 // (Wine maps a file's real list onto Unix permissions, which cannot hold most
-// lists), and real grants on a folder and a file through both roads.
+// lists), real grants on a folder and a file through both roads, and the road
+// taken where the system reports NT 4.0.
 #include <windows.h>
 #include <aclapi.h>
+#include <process.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -152,27 +155,6 @@ TEST_F(AccessListEdit, PutsTheNewEntriesAtTheHeadAndRemovesEveryOldOneForTheSid)
     }
 }
 
-TEST_F(AccessListEdit, SizesTheListByTheRule) {
-    // 20 bytes per entry for Everyone; the list's size after the removal
-    // decides: many bytes free keep the whole old size.
-    const DWORD entry = GetLengthSid(everyone.get()) + 8;
-    ASSERT_EQ(entry, 20u);
-    for (const DWORD spare : {0u, 8u, 20u, 100u, 400u}) {
-        std::vector<DWORD> old = BuildAcl(Others(), spare);
-        auto* acl = reinterpret_cast<PACL>(old.data());
-        ACL_SIZE_INFORMATION before{};
-        ASSERT_TRUE(GetAclInformation(acl, &before, sizeof before, AclSizeInformation));
-        Descriptor descriptor(acl);
-        const LocalAcl granted =
-            NewGrantedDacl(&descriptor.sd, acl, everyone.get(), kMask, GrantRoad::LaterSystems, false);
-        ASSERT_TRUE(granted);
-        const std::int64_t rule = std::max<std::int64_t>(before.AclBytesInUse + before.AclBytesFree,
-                                                         std::int64_t(before.AclBytesInUse) - before.AclBytesFree +
-                                                             2 * entry);
-        EXPECT_EQ(granted->AclSize, rule) << "spare " << spare;
-    }
-}
-
 TEST_F(AccessListEdit, OnNT4FitsBothEntriesWhereTheOldListHadOneForEveryone) {
     // The list held exactly its entries, one of them for Everyone: after the
     // removal 20 bytes are free, fewer than the 40 two entries need.
@@ -183,10 +165,10 @@ TEST_F(AccessListEdit, OnNT4FitsBothEntriesWhereTheOldListHadOneForEveryone) {
     Descriptor descriptor(acl);
     const LocalAcl granted = NewGrantedDacl(&descriptor.sd, acl, everyone.get(), kMask, GrantRoad::WindowsNT4, false);
     ASSERT_TRUE(granted) << "error " << GetLastError();
-    const std::vector<Entry> expected = {{ACCESS_ALLOWED_ACE_TYPE, 0, kMask, everyone.get()},
-                                         {ACCESS_ALLOWED_ACE_TYPE, kInheritBoth | INHERIT_ONLY_ACE, kMask,
-                                          everyone.get()},
-                                         old[0]};
+    const std::vector<Entry> expected = {
+        {ACCESS_ALLOWED_ACE_TYPE, 0, kMask, everyone.get()},
+        {ACCESS_ALLOWED_ACE_TYPE, kInheritBoth | INHERIT_ONLY_ACE, kMask, everyone.get()},
+        old[0]};
     EXPECT_EQ(EntriesOf(granted.get()), expected);
 }
 
@@ -234,8 +216,8 @@ std::string NewFolder() {
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
     static int serial = 0;
-    const std::string folder = std::string(temp) + "klv-grant-" + std::to_string(GetCurrentProcessId()) + "-" +
-                               std::to_string(++serial);
+    const std::string folder =
+        std::string(temp) + "klv-grant-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial);
     EXPECT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
     return folder;
 }
@@ -245,8 +227,8 @@ std::vector<BYTE> DaclBytes(const std::string& path) {
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR sd = nullptr;
     std::vector<BYTE> out;
-    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
-                              nullptr, &sd) == ERROR_SUCCESS &&
+    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                              &sd) == ERROR_SUCCESS &&
         dacl != nullptr)
         out.assign(reinterpret_cast<BYTE*>(dacl), reinterpret_cast<BYTE*>(dacl) + dacl->AclSize);
     if (sd != nullptr) LocalFree(sd);
@@ -266,8 +248,12 @@ DWORD EveryoneAllowed(const std::string& path, PSID everyone) {
     return mask;
 }
 
-bool LaterRoad() { return false; }
-bool NT4Road() { return true; }
+bool LaterRoad() {
+    return false;
+}
+bool NT4Road() {
+    return true;
+}
 
 class RealGrant : public AccessListEdit {};
 
@@ -282,6 +268,10 @@ TEST_F(RealGrant, FailsForAPathThatDoesNotExist) {
 }
 
 TEST_F(RealGrant, OpensAFolderAndAFileToEveryoneOnBothRoads) {
+    // Read, write, execute and delete, as the system grants them on a file.
+    GENERIC_MAPPING files = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
+    DWORD granted = kMask;
+    MapGenericMask(&granted, &files);
     for (bool (*road)() : {LaterRoad, NT4Road}) {
         const bool nt4 = road();
         const std::string folder = NewFolder();
@@ -292,8 +282,8 @@ TEST_F(RealGrant, OpensAFolderAndAFileToEveryoneOnBothRoads) {
         // The trailing backslash names the folder.
         EXPECT_TRUE(GrantAccessBy(folder + "\\", everyone.get(), kMask, road)) << nt4 << " " << GetLastError();
         EXPECT_TRUE(GrantAccessBy(file, everyone.get(), kMask, road)) << nt4 << " " << GetLastError();
-        EXPECT_NE(EveryoneAllowed(folder, everyone.get()) & FILE_WRITE_DATA, 0u) << "NT 4.0 road: " << nt4;
-        EXPECT_NE(EveryoneAllowed(file, everyone.get()) & FILE_WRITE_DATA, 0u) << "NT 4.0 road: " << nt4;
+        EXPECT_EQ(EveryoneAllowed(folder, everyone.get()) & granted, granted) << "NT 4.0 road: " << nt4;
+        EXPECT_EQ(EveryoneAllowed(file, everyone.get()) & granted, granted) << "NT 4.0 road: " << nt4;
         DeleteFileA(file.c_str());
         RemoveDirectoryA(folder.c_str());
     }
@@ -306,13 +296,29 @@ TEST_F(RealGrant, GrantEveryoneAccessOpensTheDefaultFolderOnceItExists) {
     RemoveDirectoryA(folder.c_str());
 }
 
-TEST(IsWindowsNT4, IsFalseOnTheSystemWineReports) {
-    OSVERSIONINFOA info{};
-    info.dwOSVersionInfoSize = sizeof info;
-    ASSERT_EQ(sizeof info, 148u);
-    ASSERT_TRUE(GetVersionExA(&info));
-    EXPECT_EQ(IsWindowsNT4(), info.dwPlatformId == VER_PLATFORM_WIN32_NT && info.dwMajorVersion == 4);
-    EXPECT_FALSE(IsWindowsNT4());
+// Wine reports the Windows version set for a program's file name: this test
+// program, copied under a name set to report NT 4.0, must take that road.
+TEST(IsWindowsNT4, FollowsTheVersionTheSystemReports) {
+    if (const char* expected = std::getenv("KLV_EXPECT_NT4")) {
+        EXPECT_EQ(IsWindowsNT4(), std::string(expected) == "1");
+        return;
+    }
+    EXPECT_FALSE(IsWindowsNT4()) << "Wine reports a later system by default";
+
+    char self[MAX_PATH] = {}, temp[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    GetTempPathA(MAX_PATH, temp);
+    const std::string probe = std::string(temp) + "klv-nt4-probe-" + std::to_string(GetCurrentProcessId()) + ".exe";
+    const std::string key = "Software\\Wine\\AppDefaults\\" + probe.substr(probe.rfind('\\') + 1);
+    ASSERT_TRUE(CopyFileA(self, probe.c_str(), FALSE));
+    ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), "Version", REG_SZ, "nt40", 5), ERROR_SUCCESS);
+    _putenv("KLV_EXPECT_NT4=1");
+    const intptr_t exitCode =
+        _spawnl(_P_WAIT, probe.c_str(), probe.c_str(), "--gtest_filter=IsWindowsNT4.*", "--gtest_brief=1", nullptr);
+    _putenv("KLV_EXPECT_NT4=");
+    RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
+    DeleteFileA(probe.c_str());
+    EXPECT_EQ(exitCode, 0) << "IsWindowsNT4 is false where the system reports NT 4.0";
 }
 
 }  // namespace

@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "install/folder_tree.h"
-#include "install/install_folder.h"
 #include "install/install_folder_check.h"
+#include "install/install_guard.h"
 #include "install/single_file.h"
 #include "platform/error.h"
 #include "platform/file_system.h"

@@ -12,6 +12,7 @@
 #include "install/single_file.h"
 #include "platform/codepage.h"
 #include "platform/file_system.h"
+#include "platform/path_text.h"
 
 namespace klv {
 namespace {

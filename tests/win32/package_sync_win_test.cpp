@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "platform/file_system.h"
+#include "platform/path_text.h"
 #include "server/http_client.h"
 #include "server/package_sync.h"
 #include "server/update_protocol.h"

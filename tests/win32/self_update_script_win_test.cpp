@@ -1,7 +1,8 @@
 // The self-replacement script run for real by the system's cmd, started
 // hidden as the launcher starts it, in stick folders with awkward names: the
 // old file is replaced only once its program has exited, never removed when
-// the new one cannot be put in place, and the script cleans up after itself.
+// the new one cannot be put in place, each wait ends after its tries, the
+// launcher is started from its folder, and the script cleans up after itself.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -10,7 +11,7 @@
 #include <string>
 
 #include "platform/file_system.h"
-#include "platform/self_update_platform.h"
+#include "platform/own_process.h"
 #include "selfupdate/self_replacement.h"
 #include "win32/win_test_paths.h"
 
@@ -70,6 +71,7 @@ protected:
     SelfReplacementPaths Prepare(const std::string& stick, const std::string& fileName, const std::string& temp,
                                  const std::string& oldBytes) {
         const std::string root = work_ + std::to_string(++prepared_) + "\\";
+        trace_ = root + "started.txt";
         EXPECT_TRUE(Files().CreateFolderChain(root + stick));
         EXPECT_TRUE(Files().CreateFolderChain(root + temp));
         Files().WriteWholeFile(root + stick + fileName, oldBytes);
@@ -77,17 +79,42 @@ protected:
         return MakeSelfReplacementPaths(root + stick + fileName, root + temp + "Kesto.exe", root + temp);
     }
 
-    // Writes and starts the script as the launcher does, then waits (hang
-    // guard) until it has deleted itself, its last step.
-    static void RunScript(const SelfReplacementPaths& paths, int tries) {
+    // Writes and starts the script as the launcher does. The subject program
+    // that the script starts in the end leaves its trace for WaitForStart.
+    void StartScript(const SelfReplacementPaths& paths, int tries) {
         Files().WriteWholeFile(paths.script, SelfReplacementScript(paths, tries));
-        ASSERT_TRUE(platform::StartHidden(paths.script)) << paths.script;
+        SetEnvironmentVariableA("KLV_SUBJECT_TRACE", trace_.c_str());
+        const bool started = platform::StartHidden(paths.script);
+        SetEnvironmentVariableA("KLV_SUBJECT_TRACE", nullptr);
+        ASSERT_TRUE(started) << paths.script;
+    }
+    // Waits (hang guard) until the script has deleted itself, its last step.
+    static void WaitForScript(const SelfReplacementPaths& paths) {
         for (int i = 0; i < 900 && Files().FileExists(paths.script); ++i) Sleep(200);
         ASSERT_FALSE(Files().FileExists(paths.script)) << "the script did not finish";
+    }
+    void RunScript(const SelfReplacementPaths& paths, int tries) {
+        StartScript(paths, tries);
+        WaitForScript(paths);
+    }
+
+    // What the subject program started by the last script wrote: its file
+    // and its working folder, one a line.
+    std::string WaitForStart() const {
+        for (int i = 0; i < 100 && !Files().FileExists(trace_); ++i) Sleep(200);
+        return ReadOrAbsent(trace_);
+    }
+    // That trace for a launcher started from `paths.executable` in its folder
+    // (the system gives the folder without its backslash, but "E:\\").
+    static std::string StartedFrom(const SelfReplacementPaths& paths) {
+        std::string folder = paths.folder;
+        if (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+        return paths.executable + "\n" + folder;
     }
 
     std::string work_;
     int prepared_ = 0;
+    std::string trace_;
     std::string oldLauncher_, newLauncher_;
 };
 
@@ -113,102 +140,121 @@ TEST_F(SelfReplacementWin, ReplacesTheLauncherInAwkwardPlaces) {
         EXPECT_TRUE(ReadOrAbsent(paths.executable) == newLauncher_) << "not replaced: " << paths.executable;
         EXPECT_FALSE(Files().FileExists(paths.fetched)) << "the fetched file stays";
         EXPECT_FALSE(Files().FileExists(paths.executable + ".new")) << "the copy beside it stays";
+        EXPECT_FALSE(Files().FileExists(paths.executable + ".old")) << "the old launcher's copy stays";
+        EXPECT_EQ(WaitForStart(), StartedFrom(paths)) << "the new launcher was not started from its folder";
     }
-}
-
-TEST_F(SelfReplacementWin, WaitsUntilTheOldLauncherHasExited) {
-    const std::string program = LongRunningProgram();
-    ASSERT_TRUE(Files().FileExists(program)) << program;
-    const std::string running = Files().ReadWholeFile(program);
-    const SelfReplacementPaths paths = Prepare("stick\\", "Kesto.exe", "temp\\", running);
-
-    // The old launcher runs for a few seconds more, as a slow exit would.
-    std::string command = "\"" + paths.executable + "\" wait-window KlvNoSuchWindow 4000";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
-    // The premise: its file cannot be replaced while it runs.
-    Files().WriteWholeFile(paths.executable + ".probe", "x");
-    EXPECT_FALSE(
-        MoveFileExA((paths.executable + ".probe").c_str(), paths.executable.c_str(), MOVEFILE_REPLACE_EXISTING));
-    DeleteFileA((paths.executable + ".probe").c_str());
-
-    RunScript(paths, 30);
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 0), WAIT_OBJECT_0) << "replaced while it still ran";
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    EXPECT_TRUE(ReadOrAbsent(paths.executable) == newLauncher_);
-    EXPECT_FALSE(Files().FileExists(paths.fetched));
-}
-
-TEST_F(SelfReplacementWin, ReplacesAnOldScriptOfTheSameName) {
-    const SelfReplacementPaths paths = Prepare("stick\\", "Kesto.exe", "temp\\", oldLauncher_);
-    // An old script that would remove the launcher if any of it survived.
-    Files().WriteWholeFile(paths.script, "@echo off\r\ndel \"" + paths.executable + "\"\r\n" + std::string(4000, ' '));
-    RunScript(paths, 3);
-    EXPECT_TRUE(ReadOrAbsent(paths.executable) == newLauncher_);
 }
 
 TEST_F(SelfReplacementWin, KeepsTheOldLauncherWhenTheNewOneCannotBePutInPlace) {
     struct Case {
         const char* why;
-        void (*inject)(const SelfReplacementPaths&);
+        const char* folderInTheWay;  // ".new" or ".old", or none: the fetched file is gone
     };
     const Case cases[] = {
-        {"the fetched file is gone", [](const SelfReplacementPaths& p) { ASSERT_TRUE(Files().RemoveFile(p.fetched)); }},
-        {"a folder stands where the new launcher's copy would go",
-         [](const SelfReplacementPaths& p) {
-             ASSERT_TRUE(Files().CreateFolderChain(p.executable + ".new\\"));
-             Files().WriteWholeFile(p.executable + ".new\\keep.txt", "mine");
-         }},
-        {"a folder stands where the old launcher's copy would go",
-         [](const SelfReplacementPaths& p) {
-             ASSERT_TRUE(Files().CreateFolderChain(p.executable + ".old\\"));
-             Files().WriteWholeFile(p.executable + ".old\\keep.txt", "mine");
-         }},
+        {"the fetched file is gone", nullptr},
+        {"a folder stands where the new launcher's copy would go", ".new"},
+        {"a folder stands where the old launcher's copy would go", ".old"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
         const SelfReplacementPaths paths = Prepare("stick\\", "Kesto.exe", "temp\\", oldLauncher_);
-        c.inject(paths);
-        const bool fetchedThere = Files().FileExists(paths.fetched);
+        if (c.folderInTheWay == nullptr) {
+            ASSERT_TRUE(Files().RemoveFile(paths.fetched));
+        } else {
+            ASSERT_TRUE(Files().CreateFolderChain(paths.executable + c.folderInTheWay + "\\"));
+            Files().WriteWholeFile(paths.executable + c.folderInTheWay + "\\keep.txt", "mine");
+        }
         RunScript(paths, 2);
         EXPECT_TRUE(ReadOrAbsent(paths.executable) == oldLauncher_) << "the old launcher is not whole";
         // The fetched file stays for the next run to try again.
-        EXPECT_EQ(Files().FileExists(paths.fetched), fetchedThere);
-        // What stood in the way is left as it was.
-        for (const char* folder : {".new\\", ".old\\"}) {
-            if (Files().DirectoryExists(paths.executable + folder)) {
-                EXPECT_EQ(ReadOrAbsent(paths.executable + folder + "keep.txt"), "mine");
+        if (c.folderInTheWay != nullptr) {
+            EXPECT_TRUE(ReadOrAbsent(paths.fetched) == newLauncher_);
+        }
+        for (const std::string suffix : {".new", ".old"}) {
+            const std::string copy = paths.executable + suffix;
+            if (c.folderInTheWay != nullptr && suffix == c.folderInTheWay) {
+                // What stood in the way is left as it was.
+                EXPECT_TRUE(Files().DirectoryExists(copy)) << copy;
+                EXPECT_EQ(ReadOrAbsent(copy + "\\keep.txt"), "mine");
+            } else {
+                EXPECT_FALSE(Files().FileExists(copy) || Files().DirectoryExists(copy)) << "left behind: " << copy;
             }
         }
-        EXPECT_FALSE(Files().FileExists(paths.executable + ".old")) << "the old launcher's copy stays";
+        EXPECT_EQ(WaitForStart(), StartedFrom(paths)) << "the old launcher was not started again";
     }
 }
 
-TEST_F(SelfReplacementWin, KeepsTheOldLauncherThatDoesNotExitInTime) {
+// A file held: the old launcher still running holds its own against the
+// move, a virus scanner may hold the fetched one, unshared, against the copy.
+// Each wait goes on while it is held and ends after its tries; the launcher
+// then on the stick is whole, and is the one started.
+TEST_F(SelfReplacementWin, WaitsWhileAFileIsHeldAndGivesUpAfterItsTries) {
     const std::string program = LongRunningProgram();
     ASSERT_TRUE(Files().FileExists(program)) << program;
     const std::string running = Files().ReadWholeFile(program);
-    const SelfReplacementPaths paths = Prepare("stick\\", "Kesto.exe", "temp\\", running);
-    std::string command = "\"" + paths.executable + "\" wait-window KlvNoSuchWindow 60000";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
-
-    RunScript(paths, 2);
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT))
-        << "the premise: it still runs";
-    TerminateProcess(process.hProcess, 0);
-    WaitForSingleObject(process.hProcess, 10000);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    EXPECT_TRUE(ReadOrAbsent(paths.executable) == running) << "the old launcher is not whole";
-    EXPECT_TRUE(Files().FileExists(paths.fetched));
-    EXPECT_FALSE(Files().FileExists(paths.executable + ".new"));
-    EXPECT_FALSE(Files().FileExists(paths.executable + ".old"));
+    struct Case {
+        bool launcherRuns;  // or the fetched file is held
+        bool letGo;         // three seconds after the start, within the tries
+        int tries;
+        const char* why;
+    };
+    const Case cases[] = {
+        {true, true, 30, "the old launcher exits a few seconds later"},
+        {true, false, 2, "the old launcher does not exit in time"},
+        {false, true, 30, "the fetched file is let go a few seconds later"},
+        {false, false, 2, "the fetched file stays held past the tries"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        const std::string oldBytes = c.launcherRuns ? running : oldLauncher_;
+        const SelfReplacementPaths paths = Prepare("stick\\", "Kesto.exe", "temp\\", oldBytes);
+        HANDLE held = INVALID_HANDLE_VALUE;
+        if (c.launcherRuns) {
+            std::string command = "\"" + paths.executable + "\" wait-window KlvNoSuchWindow 60000";
+            STARTUPINFOA startup{};
+            startup.cb = sizeof startup;
+            PROCESS_INFORMATION process{};
+            ASSERT_TRUE(
+                CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+            CloseHandle(process.hThread);
+            held = process.hProcess;
+            // The premise: the file of a running program cannot be replaced.
+            Files().WriteWholeFile(paths.executable + ".probe", "x");
+            EXPECT_FALSE(MoveFileExA((paths.executable + ".probe").c_str(), paths.executable.c_str(),
+                                     MOVEFILE_REPLACE_EXISTING));
+            DeleteFileA((paths.executable + ".probe").c_str());
+        } else {
+            held = CreateFileA(paths.fetched.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            ASSERT_NE(held, INVALID_HANDLE_VALUE);
+            // The premise: nothing else can read it meanwhile.
+            EXPECT_FALSE(CopyFileA(paths.fetched.c_str(), (paths.fetched + ".probe").c_str(), FALSE));
+        }
+        const auto letGo = [&] {
+            EXPECT_TRUE(ReadOrAbsent(paths.executable) == oldBytes) << "replaced while held";
+            if (c.launcherRuns) {
+                EXPECT_EQ(WaitForSingleObject(held, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "it ran all along";
+                TerminateProcess(held, 0);
+                WaitForSingleObject(held, 10000);
+            }
+            CloseHandle(held);
+        };
+        StartScript(paths, c.tries);
+        if (c.letGo) {
+            Sleep(3000);
+            letGo();
+        }
+        WaitForScript(paths);
+        if (!c.letGo) letGo();
+        EXPECT_TRUE(ReadOrAbsent(paths.executable) == (c.letGo ? newLauncher_ : oldBytes))
+            << "the launcher on the stick is not the one expected";
+        EXPECT_EQ(Files().FileExists(paths.fetched), !c.letGo) << "the fetched file goes once it is in place";
+        EXPECT_FALSE(Files().FileExists(paths.executable + ".new"));
+        EXPECT_FALSE(Files().FileExists(paths.executable + ".old"));
+        // The test driver started with no arguments leaves no trace.
+        if (c.letGo || !c.launcherRuns) {
+            EXPECT_EQ(WaitForStart(), StartedFrom(paths));
+        }
+    }
 }
 
 }  // namespace

@@ -17,7 +17,7 @@
 #include <iterator>
 #include <string>
 
-#include "selfupdate/pe_image.h"
+#include "pe/pe_image.h"
 
 namespace {
 

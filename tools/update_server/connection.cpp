@@ -58,7 +58,7 @@ bool ReceiveMore(int fd, std::string& buffer, int timeoutMs) {
 }
 
 Answer Plain(int status) {
-    return Answer{status, std::make_shared<const std::string>(ReasonOf(status))};
+    return Answer{status, std::make_shared<const std::string>(ReasonOf(status)), {}};
 }
 
 // Decides the answer to one complete head; `what` gets the log text.
@@ -70,13 +70,14 @@ Answer AnswerFor(const RequestHead& head, ServerContext& context, bool mustFail,
     UpdateRequest request;
     if (!ParseUpdateRequest(head.target, request)) return Plain(400);
     what = Printable(request.plainText);
-    return context.handler.Handle(request);
+    return context.handler.Handle(request, head.cookie);
 }
 
 }  // namespace
 
-std::string AnswerHead(int status, std::size_t contentLength, bool keepAlive) {
+std::string AnswerHead(int status, std::size_t contentLength, bool keepAlive, const std::string& setCookie) {
     std::string head = "HTTP/1.1 " + std::to_string(status) + " " + ReasonOf(status) + "\r\n";
+    if (!setCookie.empty()) head += "Set-Cookie: " + setCookie + "\r\n";
     head += status == 200 ? "Content-Type: application/octet-stream\r\n" : "Content-Type: text/plain\r\n";
     head += "Content-Length: " + std::to_string(contentLength) + "\r\n";
     head += keepAlive ? "Connection: keep-alive\r\n" : "Connection: close\r\n";
@@ -109,7 +110,7 @@ void ServeConnection(int fd, const std::string& peer, ServerContext& context) {
             what = "(unreadable request head)";
         }
         const std::string& body = *answer.body;
-        const std::string headBytes = AnswerHead(answer.status, body.size(), keepAlive);
+        const std::string headBytes = AnswerHead(answer.status, body.size(), keepAlive, answer.setCookie);
         const bool sent = SendAll(fd, headBytes.data(), headBytes.size()) && SendAll(fd, body.data(), body.size());
         const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
         context.log.Line(peer, what, answer.status, sent ? body.size() : 0, ms);

@@ -19,6 +19,6 @@ struct ServerContext {
 void ServeConnection(int fd, const std::string& peer, ServerContext& context);
 
 // The bytes of an answer head.
-std::string AnswerHead(int status, std::size_t contentLength, bool keepAlive);
+std::string AnswerHead(int status, std::size_t contentLength, bool keepAlive, const std::string& setCookie = {});
 
 }  // namespace klv::server

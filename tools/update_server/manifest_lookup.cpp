@@ -2,7 +2,7 @@
 
 #include "platform/codepage.h"
 #include "platform/error.h"
-#include "server/package_sync.h"
+#include "package/manifest.h"
 #include "server/version.h"
 
 namespace klv::server {

@@ -4,7 +4,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
-#include "server/package_fetch.h"
+#include "package/name_rule.h"
 
 namespace klv::server {
 namespace {

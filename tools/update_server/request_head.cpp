@@ -53,6 +53,8 @@ bool ApplyHeader(const std::string& line, RequestHead& head, bool& sawConnection
         if (value.find_first_not_of('0') != std::string::npos) head.hasBody = true;
     } else if (name == "transfer-encoding") {
         head.hasBody = true;
+    } else if (name == "cookie") {
+        head.cookie = Trim(line.substr(colon + 1));
     }
     return true;
 }

@@ -14,6 +14,7 @@ struct RequestHead {
     int minorVersion = 1;   // HTTP/1.minorVersion
     bool keepAlive = true;  // after the answer, read the next request
     bool hasBody = false;   // a Content-Length above 0 or a Transfer-Encoding
+    std::string cookie;     // the Cookie header, as sent
 };
 
 enum class HeadStatus { Incomplete, Complete, Malformed, TooLarge };

@@ -15,7 +15,7 @@ bool IsHexDigit(char c) {
 }
 
 Answer Text(int status, const char* text) {
-    return Answer{status, std::make_shared<const std::string>(text)};
+    return Answer{status, std::make_shared<const std::string>(text), {}};
 }
 
 }  // namespace
@@ -42,29 +42,40 @@ bool ParseUpdateRequest(const std::string& target, UpdateRequest& request) {
     return !request.params.empty();
 }
 
-Answer UpdateRequestHandler::Handle(const UpdateRequest& request) {
+Answer UpdateRequestHandler::Handle(const UpdateRequest& request, const std::string& cookieHeader) {
+    const PackageSource::Choice choice = source_.Choose(cookieHeader);
+    if (choice.folder.empty()) return Text(503, "Service Unavailable");  // no release to serve
+    Answer answer = Dispatch(choice.folder, request);
+    // Every answer from a release names it again, so that the client's
+    // cookie lives as long as its synchronisation goes on.
+    if (!choice.release.empty()) answer.setCookie = ReleaseCookieFor(choice.release);
+    return answer;
+}
+
+Answer UpdateRequestHandler::Dispatch(const std::string& folder, const UpdateRequest& request) {
     const auto flag = request.params.find("aFlag");
     const auto name = request.params.find("FileName");
     if (flag == request.params.end() || name == request.params.end()) return Text(400, "Bad Request");
-    if (flag->second == "KLVGetAFile") return GetAFile(name->second);
+    if (flag->second == "KLVGetAFile") return GetAFile(folder, name->second);
     if (flag->second == "CheckFileUp") {
         const auto version = request.params.find("NowVer");
         if (version == request.params.end()) return Text(400, "Bad Request");
-        return CheckFileUp(name->second, version->second);
+        return CheckFileUp(folder, name->second, version->second);
     }
     return Text(400, "Bad Request");
 }
 
-Answer UpdateRequestHandler::GetAFile(const std::string& name) {
-    const auto path = ResolvePackageFile(folder_, name);
+Answer UpdateRequestHandler::GetAFile(const std::string& folder, const std::string& name) {
+    const auto path = ResolvePackageFile(folder, name);
     if (!path) return Text(404, "Not Found");
     Body body = cache_.Get(*path);
     if (!body) return Text(404, "Not Found");
-    return Answer{200, std::move(body)};
+    return Answer{200, std::move(body), {}};
 }
 
-Answer UpdateRequestHandler::CheckFileUp(const std::string& name, const std::string& nowVersion) {
-    std::ifstream in(folder_ + "files.txt", std::ios::binary);
+Answer UpdateRequestHandler::CheckFileUp(const std::string& folder, const std::string& name,
+                                         const std::string& nowVersion) {
+    std::ifstream in(folder + "files.txt", std::ios::binary);
     const std::string manifest{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     return Text(200, ManifestHasNewer(manifest, name, nowVersion) ? "OK" : "NO");
 }

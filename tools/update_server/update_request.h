@@ -5,6 +5,7 @@
 #include <string>
 
 #include "body_cache.h"
+#include "releases.h"
 
 namespace klv::server {
 
@@ -20,20 +21,25 @@ bool ParseUpdateRequest(const std::string& target, UpdateRequest& request);
 
 struct Answer {
     int status = 200;
-    Body body;  // shared with the cache for GetAFile
+    Body body;              // shared with the cache for GetAFile
+    std::string setCookie;  // a Set-Cookie value for the answer, or empty
 };
 
-// Answers a request for the package folder `folder` (POSIX, ending in "/").
+// Answers the requests for a package folder or a releases folder `folder`
+// (POSIX, ending in "/"; see releases.h).
 class UpdateRequestHandler {
 public:
-    UpdateRequestHandler(std::string folder, BodyCache& cache) : folder_(std::move(folder)), cache_(cache) {}
-    Answer Handle(const UpdateRequest& request);
+    UpdateRequestHandler(std::string folder, BodyCache& cache) : source_(std::move(folder)), cache_(cache) {}
+    // `cookieHeader` is the request's Cookie header: it names the release
+    // that a client synchronising from a releases folder started with.
+    Answer Handle(const UpdateRequest& request, const std::string& cookieHeader = {});
 
 private:
-    Answer GetAFile(const std::string& name);
-    Answer CheckFileUp(const std::string& name, const std::string& nowVersion);
+    Answer GetAFile(const std::string& folder, const std::string& name);
+    Answer CheckFileUp(const std::string& folder, const std::string& name, const std::string& nowVersion);
+    Answer Dispatch(const std::string& folder, const UpdateRequest& request);
 
-    std::string folder_;
+    PackageSource source_;
     BodyCache& cache_;
 };
 

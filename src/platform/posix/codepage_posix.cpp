@@ -1,18 +1,17 @@
 #include "platform/codepage.h"
 
+#include "platform/path_text.h"
+
 namespace klv::platform {
 
 bool IsAnsiLeadByte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
 
 std::string AnsiUpperKey(const std::string& text) {
     std::string key = text;
-    for (std::size_t i = 0; i < key.size(); ++i) {
+    // Double-byte characters have no case.
+    for (std::size_t i = 0; i < key.size(); i += CharLength(key, i)) {
         const auto byte = static_cast<unsigned char>(key[i]);
-        if (IsAnsiLeadByte(byte)) {
-            ++i;  // double-byte characters have no case
-            continue;
-        }
-        if (byte >= 'a' && byte <= 'z') key[i] = static_cast<char>(byte - 'a' + 'A');
+        if (CharLength(key, i) == 1 && byte >= 'a' && byte <= 'z') key[i] = static_cast<char>(byte - 'a' + 'A');
     }
     return key;
 }

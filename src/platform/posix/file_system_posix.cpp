@@ -12,23 +12,13 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/codepage.h"
+#include "platform/path_text.h"
 #include "platform/error.h"
 
 namespace klv::platform {
 namespace {
 
-std::string ToNative(const std::string& path) {
-    std::string out = path;
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        if (IsAnsiLeadByte(static_cast<unsigned char>(out[i])) && i + 1 < out.size()) {
-            ++i;
-            continue;
-        }
-        if (out[i] == '\\') out[i] = '/';
-    }
-    return out;
-}
+std::string ToNative(const std::string& path) { return WithSlashes(path); }
 
 bool StatOf(const std::string& path, struct stat& st) { return ::stat(ToNative(path).c_str(), &st) == 0; }
 

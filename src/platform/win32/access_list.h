@@ -16,8 +16,9 @@ struct LocalMemoryDeleter {
 };
 using LocalAcl = std::unique_ptr<ACL, LocalMemoryDeleter>;
 
-// Windows NT 4.0 reads and writes the file's security descriptor itself;
-// later systems use the named-object security functions.
+// Windows NT 4.0 reads and writes the security descriptor itself (the
+// kernel-object functions); later systems use the object security functions.
+// Both work on the handle opened without following a link.
 enum class GrantRoad { LaterSystems, WindowsNT4 };
 
 // The new DACL for `dacl`, the DACL of `descriptor`: every entry for `sid`

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "platform/error.h"
+#include "platform/path_text.h"
 #include "platform/win32/no_follow.h"
 #include "platform/win32/win32_error.h"
 
@@ -45,7 +46,7 @@ bool RefusesReplacement(const std::string& path) {
 }
 
 // The folder that holds `path`, without its trailing backslash.
-std::string ParentOf(const std::string& path) { return WithoutFolderSeparator(FolderOf(path)); }
+std::string ParentOf(const std::string& path) { return WithoutTrailingSeparator(FolderOf(path)); }
 
 // Nothing is written into a folder reached through a link at its own name:
 // whoever may change the folder holding it could point it anywhere.
@@ -204,7 +205,7 @@ public:
     }
     bool DeleteAtRestart(const std::string& path) override {
         // Deferred by a name that leads where it says: not through a link.
-        if (InLinkedFolder(WithoutFolderSeparator(path))) return false;
+        if (InLinkedFolder(WithoutTrailingSeparator(path))) return false;
         return MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
     }
     std::optional<FileIdentity> IdentityOf(const std::string& path) override {

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/file_system.h"
+#include "platform/path_text.h"
 #include "platform/win32/access_list.h"
 #include "platform/win32/no_follow.h"
 
@@ -248,7 +249,7 @@ bool CreateFolderOpenToEveryone(const std::string& path) {
         !SetSecurityDescriptorDacl(&descriptor, TRUE, granted.get(), FALSE))
         return false;
     SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
-    if (!CreateDirectoryA(WithoutFolderSeparator(path).c_str(), &attributes)) return false;
+    if (!CreateDirectoryA(WithoutTrailingSeparator(path).c_str(), &attributes)) return false;
     // Wine ignores the list given at creation; the grant writes the same
     // list again on the folder just made (on Windows it changes nothing).
     GrantEveryoneAccess(path);

@@ -2,6 +2,7 @@
 
 #include <aclapi.h>
 
+#include "platform/path_text.h"
 #include "platform/win32/access_list.h"
 
 namespace klv::platform {
@@ -58,11 +59,6 @@ using Sid = std::unique_ptr<void, SidDeleter>;
 
 }  // namespace
 
-std::string WithoutFolderSeparator(std::string path) {
-    while (path.size() > 3 && EndsWithSeparator(path)) path.pop_back();
-    return path;
-}
-
 bool IsLinkAttributes(DWORD attributes, DWORD tag) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
            (tag == 0 || IsReparseTagNameSurrogate(tag));
@@ -77,7 +73,7 @@ bool IsLinkByName(const std::string& path) {
 }
 
 NoFollowHandle::NoFollowHandle(const std::string& rawPath, DWORD access, DWORD share) {
-    const std::string path = WithoutFolderSeparator(rawPath);
+    const std::string path = WithoutTrailingSeparator(rawPath);
     if (path.empty()) {
         kind_ = FolderKind::Other;
         SetLastError(ERROR_INVALID_NAME);

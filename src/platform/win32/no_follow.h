@@ -12,10 +12,6 @@
 
 namespace klv::platform {
 
-// The path as the system opens a folder: without its trailing backslash
-// ("C:\" keeps its own).
-std::string WithoutFolderSeparator(std::string path);
-
 // True when the attributes (by name or on a handle) and the reparse tag
 // mark a junction, a symbolic link or a mount point. Other reparse points
 // (cloud placeholders, deduplicated files) are what they look like. A tag of

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "platform/path_text.h"
 #include "platform/process.h"
 
 namespace klv::platform {
@@ -58,7 +59,7 @@ bool IsProcessRunning(const std::string& exeName) {
     for (BOOL more = first(snapshot.get(), &entry); more; more = next(snapshot.get(), &entry)) {
         // The name ends at its terminating zero, and never past the field.
         const std::string name(entry.szExeFile, strnlen(entry.szExeFile, sizeof entry.szExeFile));
-        if (SameProgramName(name, exeName)) return true;
+        if (SameAsciiText(name, exeName)) return true;
     }
     return false;
 }

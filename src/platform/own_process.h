@@ -1,6 +1,7 @@
 #pragma once
-// What the self-update needs of the system beyond files: the temporary
-// folder, the running program's own file, and a hidden start of a command.
+// What the running launcher asks of the system about itself: its own file
+// (the version line, the stick's folder, the self-update), the user's
+// temporary folder, and a hidden start of a command (the replacement script).
 #include <string>
 
 namespace klv::platform {

@@ -1,4 +1,4 @@
-#include "selfupdate/pe_image.h"
+#include "pe/pe_image.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "platform/self_update_platform.h"
+#include "platform/own_process.h"
 
 #include <windows.h>
 

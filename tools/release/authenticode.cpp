@@ -1,0 +1,180 @@
+#include "authenticode.h"
+
+#include <openssl/asn1.h>
+#include <openssl/evp.h>
+#include <openssl/objects.h>
+#include <openssl/pem.h>
+#include <openssl/pkcs7.h>
+#include <openssl/x509.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+
+namespace klv::release {
+namespace {
+
+template <class T, void (*Free)(T*)>
+struct Freer {
+    void operator()(T* p) const { Free(p); }
+};
+using Pkcs7Ptr = std::unique_ptr<PKCS7, Freer<PKCS7, PKCS7_free>>;
+using X509Ptr = std::unique_ptr<X509, Freer<X509, X509_free>>;
+using SigPtr = std::unique_ptr<X509_SIG, Freer<X509_SIG, X509_SIG_free>>;
+using BioPtr = std::unique_ptr<BIO, Freer<BIO, BIO_free_all>>;
+using MdCtxPtr = std::unique_ptr<EVP_MD_CTX, Freer<EVP_MD_CTX, EVP_MD_CTX_free>>;
+void FreeSigners(STACK_OF(X509) * s) {
+    sk_X509_free(s);
+}
+
+std::uint32_t U32(const std::string& b, std::size_t at) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(b[at])) |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 2])) << 16 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
+}
+std::uint16_t U16(const std::string& b, std::size_t at) {
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8);
+}
+
+// Where the parts of the image that the digest leaves out lie.
+struct Layout {
+    std::size_t checksum = 0;       // the optional header's CheckSum field (4 bytes)
+    std::size_t securityEntry = 0;  // the certificate table's data directory entry (8 bytes)
+    std::size_t certificates = 0;   // the certificate table, 0 when there is none
+    std::size_t certificatesSize = 0;
+};
+
+std::optional<Layout> ReadLayout(const std::string& b) {
+    if (b.size() < 0x40 || b[0] != 'M' || b[1] != 'Z') return std::nullopt;
+    const std::size_t pe = U32(b, 0x3C);
+    const std::size_t optional = pe + 4 + 20;
+    if (pe > b.size() || optional + 2 > b.size() || b.compare(pe, 4, std::string("PE\0\0", 4)) != 0)
+        return std::nullopt;
+    const std::uint16_t magic = U16(b, optional);
+    const std::size_t directories = optional + (magic == 0x20B ? 112 : magic == 0x10B ? 96 : 0);
+    if (directories == optional) return std::nullopt;
+    Layout layout;
+    layout.checksum = optional + 64;
+    layout.securityEntry = directories + 4 * 8;
+    if (layout.securityEntry + 8 > b.size()) return std::nullopt;
+    layout.certificates = U32(b, layout.securityEntry);
+    layout.certificatesSize = U32(b, layout.securityEntry + 4);
+    if (layout.certificates != 0 &&
+        (layout.certificates > b.size() || layout.certificatesSize > b.size() - layout.certificates))
+        return std::nullopt;
+    return layout;
+}
+
+// The image's Authenticode digest: every byte but the checksum, the
+// certificate table's directory entry and the table itself.
+std::string ImageDigest(const std::string& b, const Layout& l, const EVP_MD* md) {
+    MdCtxPtr ctx(EVP_MD_CTX_new());
+    const std::size_t tableStart = l.certificates != 0 ? l.certificates : b.size();
+    const std::size_t tableEnd = l.certificates != 0 ? l.certificates + l.certificatesSize : b.size();
+    EVP_DigestInit_ex(ctx.get(), md, nullptr);
+    EVP_DigestUpdate(ctx.get(), b.data(), l.checksum);
+    EVP_DigestUpdate(ctx.get(), b.data() + l.checksum + 4, l.securityEntry - l.checksum - 4);
+    EVP_DigestUpdate(ctx.get(), b.data() + l.securityEntry + 8, tableStart - l.securityEntry - 8);
+    EVP_DigestUpdate(ctx.get(), b.data() + tableEnd, b.size() - tableEnd);
+    unsigned char out[EVP_MAX_MD_SIZE];
+    unsigned int n = 0;
+    EVP_DigestFinal_ex(ctx.get(), out, &n);
+    return std::string(reinterpret_cast<char*>(out), n);
+}
+
+// The length of a DER header (tag and length) at `p`, or 0.
+long HeaderLength(const unsigned char* p, long size) {
+    const unsigned char* q = p;
+    long length = 0;
+    int tag = 0, cls = 0;
+    if (ASN1_get_object(&q, &length, &tag, &cls, size) & 0x80) return 0;
+    return static_cast<long>(q - p);
+}
+
+EVP_PKEY* CertificateKey(const std::string& path, X509Ptr& holder) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) throw std::runtime_error("cannot read the certificate " + path);
+    holder.reset(PEM_read_X509(f, nullptr, nullptr, nullptr));
+    std::fclose(f);
+    if (!holder) throw std::runtime_error("no PEM certificate in " + path);
+    return X509_get0_pubkey(holder.get());
+}
+
+}  // namespace
+
+SignatureVerdict CheckSignature(const std::string& bytes, const std::string& certificatePath) {
+    X509Ptr pinned;
+    EVP_PKEY* pinnedKey = CertificateKey(certificatePath, pinned);
+
+    const auto layout = ReadLayout(bytes);
+    if (!layout || layout->certificates == 0 || layout->certificatesSize < 8) return SignatureVerdict::Unsigned;
+    // WIN_CERTIFICATE: length, revision, type 2 (PKCS #7 signed data), DER.
+    const std::size_t length = U32(bytes, layout->certificates);
+    if (U16(bytes, layout->certificates + 6) != 2 || length < 8 || length > layout->certificatesSize)
+        return SignatureVerdict::Damaged;
+    const auto* der = reinterpret_cast<const unsigned char*>(bytes.data() + layout->certificates + 8);
+    Pkcs7Ptr p7(d2i_PKCS7(nullptr, &der, static_cast<long>(length - 8)));
+    if (!p7 || !PKCS7_type_is_signed(p7.get()) || !p7->d.sign->contents || !p7->d.sign->contents->d.other ||
+        p7->d.sign->contents->d.other->type != V_ASN1_SEQUENCE)
+        return SignatureVerdict::Damaged;
+
+    // SpcIndirectDataContent: SEQUENCE { SpcAttributeTypeAndOptionalValue,
+    // DigestInfo }. The DigestInfo names the image's digest.
+    const ASN1_STRING* content = p7->d.sign->contents->d.other->value.sequence;
+    const unsigned char* seq = ASN1_STRING_get0_data(content);
+    const long seqSize = ASN1_STRING_length(content);
+    const long outer = HeaderLength(seq, seqSize);
+    if (outer == 0) return SignatureVerdict::Damaged;
+    const long attributeHeader = HeaderLength(seq + outer, seqSize - outer);
+    if (attributeHeader == 0) return SignatureVerdict::Damaged;
+    const unsigned char* q = seq + outer;
+    long attributeLength = 0;
+    int tag = 0, cls = 0;
+    ASN1_get_object(&q, &attributeLength, &tag, &cls, seqSize - outer);
+    const unsigned char* digestInfo = q + attributeLength;
+    if (digestInfo > seq + seqSize) return SignatureVerdict::Damaged;
+    SigPtr sig(d2i_X509_SIG(nullptr, &digestInfo, static_cast<long>(seq + seqSize - digestInfo)));
+    if (!sig) return SignatureVerdict::Damaged;
+    const X509_ALGOR* algorithm = nullptr;
+    const ASN1_OCTET_STRING* digest = nullptr;
+    X509_SIG_get0(sig.get(), &algorithm, &digest);
+    const ASN1_OBJECT* algorithmId = nullptr;
+    X509_ALGOR_get0(&algorithmId, nullptr, nullptr, algorithm);
+    const EVP_MD* md = EVP_get_digestbyobj(algorithmId);
+    if (!md) return SignatureVerdict::Damaged;
+    const std::string expected(reinterpret_cast<const char*>(ASN1_STRING_get0_data(digest)),
+                               static_cast<std::size_t>(ASN1_STRING_length(digest)));
+    if (ImageDigest(bytes, *layout, md) != expected) return SignatureVerdict::Damaged;
+
+    // The signer's signature over that content (its value, without the
+    // SEQUENCE header), checked with the certificates the signature carries;
+    // who the signer is decides below, by key, not by any chain of trust.
+    BioPtr signedContent(BIO_new_mem_buf(seq + outer, static_cast<int>(seqSize - outer)));
+    if (PKCS7_verify(p7.get(), nullptr, nullptr, signedContent.get(), nullptr, PKCS7_NOVERIFY | PKCS7_BINARY) != 1)
+        return SignatureVerdict::Damaged;
+    std::unique_ptr<STACK_OF(X509), Freer<STACK_OF(X509), FreeSigners>> signers(
+        PKCS7_get0_signers(p7.get(), nullptr, 0));
+    if (!signers || sk_X509_num(signers.get()) != 1) return SignatureVerdict::Damaged;
+    EVP_PKEY* signerKey = X509_get0_pubkey(sk_X509_value(signers.get(), 0));
+    return signerKey && EVP_PKEY_eq(signerKey, pinnedKey) == 1 ? SignatureVerdict::SignedWithKey
+                                                               : SignatureVerdict::OtherKey;
+}
+
+const char* VerdictText(SignatureVerdict verdict) {
+    switch (verdict) {
+        case SignatureVerdict::SignedWithKey:
+            return "signed with the given key";
+        case SignatureVerdict::OtherKey:
+            return "signed with another key";
+        case SignatureVerdict::Unsigned:
+            return "not signed";
+        case SignatureVerdict::Damaged:
+            return "its signature does not match its content";
+    }
+    return "";
+}
+
+}  // namespace klv::release
