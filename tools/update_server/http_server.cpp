@@ -24,6 +24,7 @@
 #include <mutex>
 #include <optional>
 #include <sstream>
+#include <string_view>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
@@ -201,6 +202,7 @@ private:
                 return AnswerHead();
             case Parsed::Refused:
                 Begin();
+                in_.clear();
                 return Send(Plain(refusal), false, "(unreadable request head)");
         }
     }
@@ -213,11 +215,24 @@ private:
             in_.erase(0, stray);
             if (in_.empty()) return Parsed::NeedMore;
             parser_.emplace();
+            // The cap is checked here on the whole head; the parser's own
+            // limit counts the request line and the fields apart.
             parser_->header_limit(static_cast<std::uint32_t>(server_.limits.maxHeadBytes));
+            headScanned_ = 0;
         }
+        const std::size_t cap = server_.limits.maxHeadBytes;
+        const std::size_t from = headScanned_ > 3 ? headScanned_ - 3 : 0;
+        const std::size_t end = std::string_view(in_).find("\r\n\r\n", from);
+        headScanned_ = in_.size();
+        if (end == std::string_view::npos ? in_.size() > cap : end + 4 > cap) {
+            refusal = 431;
+            return Parsed::Refused;
+        }
+        if (end == std::string_view::npos) return Parsed::NeedMore;
         error_code ec;
         const std::size_t used = parser_->put(net::buffer(in_), ec);
         in_.erase(0, used);
+        headScanned_ = 0;
         if (ec == http::error::need_more) return Parsed::NeedMore;
         if (ec) {
             refusal = ec == http::error::header_limit ? 431 : 400;
@@ -321,7 +336,8 @@ private:
         serializer_.reset();
         response_.reset();
         parser_.reset();
-        if (!sent || !keepAlive_) return Close();
+        if (!sent) return Close();
+        if (!keepAlive_) return Linger();
         if (in_.empty()) {
             idle_ = true;
             SetDeadline(Clock::now() + std::chrono::milliseconds(server_.limits.idleTimeoutMs));
@@ -329,6 +345,32 @@ private:
             SetDeadline(Clock::now() + std::chrono::milliseconds(server_.limits.headTimeoutMs));
         }
         NextRequest();
+    }
+
+    // Ends a connection after its last answer without losing that answer:
+    // closing with unread input would reset the connection, and the reset
+    // can overtake the answer. So the sending side is shut, and what the
+    // client still sends is read and dropped until it closes too, for a
+    // short bounded time and amount.
+    void Linger() {
+        error_code ec;
+        socket_.shutdown(tcp::socket::shutdown_send, ec);
+        if (ec) return Close();
+        lingerLeft_ = 1 << 20;
+        SetDeadline(Clock::now() + std::chrono::milliseconds(std::min(2000, server_.limits.headTimeoutMs)));
+        DrainInput();
+    }
+
+    void DrainInput() {
+        socket_.async_wait(tcp::socket::wait_read, [self = shared_from_this()](error_code ec) {
+            if (ec || self->closed_) return self->Close();
+            thread_local char sink[16384];
+            const std::size_t got = self->socket_.read_some(net::buffer(sink), ec);
+            if (ec == net::error::would_block || ec == net::error::try_again) return self->DrainInput();
+            if (ec || got == 0 || got >= self->lingerLeft_) return self->Close();
+            self->lingerLeft_ -= got;
+            self->DrainInput();
+        });
     }
 
     // Lines are written once the loop has nothing else ready: batched while
@@ -381,6 +423,8 @@ private:
     bool mustFail_ = false;
     bool keepAlive_ = false;
     int status_ = 0;
+    std::size_t lingerLeft_ = 0;
+    std::size_t headScanned_ = 0;  // bytes of in_ already searched for the head's end
     std::string what_;
 };
 
