@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <stdio.h>
 
+#include <array>
 #include <atomic>
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
@@ -176,7 +177,6 @@ public:
         if (ec || stopping) return Close();
         peer_ = peer.address().to_string() + ":" + std::to_string(peer.port());
         socket_.set_option(tcp::no_delay(true), ec);  // head and body must not wait for an acknowledgement
-        socket_.non_blocking(true, ec);
         SetDeadline(Clock::now() + std::chrono::milliseconds(server_.limits.headTimeoutMs));
         NextRequest();
     }
@@ -242,27 +242,28 @@ private:
     }
 
     void WaitForBytes() {
-        socket_.async_wait(tcp::socket::wait_read,
-                           [self = shared_from_this()](error_code ec) { self->OnReadable(ec); });
+        if (headSince_) {
+            // A head has begun and is not whole: from now on it has its
+            // deadline. A head that comes whole at once never moves the timer.
+            SetDeadline(*headSince_ + std::chrono::milliseconds(server_.limits.headTimeoutMs));
+            headSince_.reset();
+        }
+        const std::size_t cap = server_.limits.maxHeadBytes;
+        const std::size_t room = cap + 1 > in_.size() ? cap + 1 - in_.size() : 1;
+        socket_.async_read_some(net::buffer(chunk_.data(), std::min(room, chunk_.size())),
+                                [self = shared_from_this()](error_code ec, std::size_t got) {
+                                    self->OnRead(ec, got);
+                                });
     }
 
-    void OnReadable(error_code ec) {
+    void OnRead(error_code ec, std::size_t got) {
         if (ec || closed_) return Close();
-        // Read into one buffer per thread and keep only what arrived, so an
-        // idle connection holds no read buffer.
-        thread_local char chunk[16384];
-        const std::size_t room = server_.limits.maxHeadBytes + 1 > in_.size()
-                                     ? server_.limits.maxHeadBytes + 1 - in_.size()
-                                     : 1;
-        const std::size_t got = socket_.read_some(net::buffer(chunk, std::min(room, sizeof chunk)), ec);
-        if (ec == net::error::would_block || ec == net::error::try_again) return WaitForBytes();
-        if (ec || got == 0) return Close();
         if (idle_) {
             // The first byte of a head on a kept-alive connection starts its deadline.
             idle_ = false;
-            SetDeadline(Clock::now() + std::chrono::milliseconds(server_.limits.headTimeoutMs));
+            headSince_ = Clock::now();
         }
-        Append(chunk, got);
+        Append(chunk_.data(), got);
         NextRequest();
     }
 
@@ -284,6 +285,7 @@ private:
 
     void AnswerHead() {
         Begin();
+        headSince_.reset();
         const auto& request = parser_->get();
         std::string what = Text(request.method_string()) + " " + Text(request.target().substr(0, 200));
         // A request body is not part of this protocol; rather than skip it,
@@ -362,12 +364,8 @@ private:
     }
 
     void DrainInput() {
-        socket_.async_wait(tcp::socket::wait_read, [self = shared_from_this()](error_code ec) {
-            if (ec || self->closed_) return self->Close();
-            thread_local char sink[16384];
-            const std::size_t got = self->socket_.read_some(net::buffer(sink), ec);
-            if (ec == net::error::would_block || ec == net::error::try_again) return self->DrainInput();
-            if (ec || got == 0 || got >= self->lingerLeft_) return self->Close();
+        socket_.async_read_some(net::buffer(chunk_), [self = shared_from_this()](error_code ec, std::size_t got) {
+            if (ec || self->closed_ || got >= self->lingerLeft_) return self->Close();
             self->lingerLeft_ -= got;
             self->DrainInput();
         });
@@ -420,6 +418,10 @@ private:
     bool timerArmed_ = false;
     bool closed_ = false;
     bool idle_ = false;
+    std::optional<Clock::time_point> headSince_;  // first byte of a head after an idle time
+    // What one read takes: a request of the launcher's fits at once. Held by
+    // every connection, idle ones included, so kept small.
+    std::array<char, 2048> chunk_;
     bool mustFail_ = false;
     bool keepAlive_ = false;
     int status_ = 0;

@@ -9,10 +9,14 @@
 namespace klv::server {
 
 bool RequestLog::Begin() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const std::int64_t count = ++count_;
-    if (!statsPath_.empty()) WriteStats(count);
-    return failLeft_.fetch_sub(1) > 0;
+    if (statsPath_.empty()) {
+        ++count_;
+    } else {
+        // The count and its file move together, so the file never goes back.
+        std::lock_guard<std::mutex> lock(statsMutex_);
+        WriteStats(++count_);
+    }
+    return failLeft_.load(std::memory_order_relaxed) > 0 && failLeft_.fetch_sub(1) > 0;
 }
 
 void RequestLog::WriteStats(std::int64_t count) {
@@ -42,7 +46,7 @@ void RequestLog::Line(const std::string& peer, const std::string& request, int s
 void RequestLog::Flush() {
     if (t_batch.empty()) return;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<std::mutex> lock(writeMutex_);
         fwrite(t_batch.data(), 1, t_batch.size(), stderr);
         fflush(stderr);
     }

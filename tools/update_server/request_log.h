@@ -32,7 +32,8 @@ private:
     std::string statsPath_;
     std::atomic<std::int64_t> count_{0};
     std::atomic<std::int64_t> failLeft_;
-    std::mutex mutex_;
+    std::mutex statsMutex_;  // only with a stats file
+    std::mutex writeMutex_;  // whole batches on stderr
 };
 
 }  // namespace klv::server
