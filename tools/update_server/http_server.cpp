@@ -22,6 +22,7 @@
 #include <chrono>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <sstream>
@@ -553,14 +554,22 @@ void HttpServer::Run() {
         if (!ec) impl.Stop();
     });
     impl.Accept();
+    // A handler that throws (memory running out) costs its connection, not
+    // the loop: the loop goes on with the others.
+    const auto serve = [&impl](Loop& loop) {
+        while (true) {
+            try {
+                loop.context.run();
+                break;
+            } catch (const std::exception& e) {
+                fprintf(stderr, "klv-update-server: %s\n", e.what());
+            }
+        }
+        impl.log.Flush();
+    };
     std::vector<std::thread> threads;
-    for (std::size_t i = 1; i < impl.loops.size(); ++i)
-        threads.emplace_back([&impl, i] {
-            impl.loops[i]->context.run();
-            impl.log.Flush();
-        });
-    impl.loops.front()->context.run();
-    impl.log.Flush();
+    for (std::size_t i = 1; i < impl.loops.size(); ++i) threads.emplace_back(serve, std::ref(*impl.loops[i]));
+    serve(*impl.loops.front());
     for (std::thread& thread : threads) thread.join();
 }
 
