@@ -75,7 +75,9 @@ struct SharedBody {
 using Response = http::response<SharedBody>;
 using RequestParser = http::request_parser<http::empty_body>;
 
-std::string Text(boost::beast::string_view text);
+std::string Text(std::string_view text) {
+    return std::string(text);
+}
 
 // The answers whose body is their reason phrase, made once.
 Body PlainBody(int status) {
@@ -113,10 +115,6 @@ const std::string& BusyAnswer() {
         return text.str();
     }();
     return bytes;
-}
-
-std::string Text(boost::beast::string_view text) {
-    return std::string(text.data(), text.size());
 }
 
 struct Loop;
@@ -172,11 +170,10 @@ public:
         server_.ReleaseSlot(address_);
     }
 
-    void Start(bool stopping) {
-        error_code ec;
-        const tcp::endpoint peer = socket_.remote_endpoint(ec);
-        if (ec || stopping) return Close();
+    void Start(const tcp::endpoint& peer, bool stopping) {
+        if (stopping) return Close();
         peer_ = peer.address().to_string() + ":" + std::to_string(peer.port());
+        error_code ec;
         socket_.set_option(tcp::no_delay(true), ec);  // head and body must not wait for an acknowledgement
         SetDeadline(Clock::now() + std::chrono::milliseconds(server_.limits.headTimeoutMs));
         NextRequest();
@@ -271,12 +268,20 @@ private:
     // A lone LF ends a line as CR LF does (the launcher's client has always
     // been answered so); the parser is given CR LF throughout.
     void Append(const char* data, std::size_t size) {
-        for (std::size_t i = 0; i < size; ++i) {
-            const char c = data[i];
-            if (c == '\n' && last_ != '\r') in_ += '\r';
-            in_ += c;
-            last_ = c;
+        if (size == 0) return;
+        const char* const end = data + size;
+        while (data < end) {
+            const char* lf = static_cast<const char*>(std::memchr(data, '\n', static_cast<std::size_t>(end - data)));
+            const char* upTo = lf ? lf : end;
+            in_.append(data, upTo);
+            if (!lf) break;
+            const char before = lf > data ? lf[-1] : last_;
+            if (before != '\r') in_ += '\r';
+            in_ += '\n';
+            last_ = '\n';
+            data = lf + 1;
         }
+        last_ = end[-1];
     }
 
     void Begin() {
@@ -482,8 +487,8 @@ void HttpServer::Impl::OnAccept(Loop& target, error_code ec, tcp::socket socket)
         socket.close(ignored);
         return Accept();
     }
-    net::post(target.context, [this, &target, address, accepted = std::move(socket)]() mutable {
-        std::make_shared<Connection>(*this, target, std::move(accepted), address)->Start(stopping.load());
+    net::post(target.context, [this, &target, address, peer, accepted = std::move(socket)]() mutable {
+        std::make_shared<Connection>(*this, target, std::move(accepted), address)->Start(peer, stopping.load());
     });
     Accept();
 }
