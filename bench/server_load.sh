@@ -85,31 +85,50 @@ nginx_pid=$!
 for _ in $(seq 50); do curl -sf -o /dev/null "http://127.0.0.1:$port/small" && break; sleep 0.1; done
 cmp -s "$work/static/small" <(curl -s "http://127.0.0.1:$port/small") || { echo "nginx does not serve the files" >&2; exit 1; }
 
-# Runs wrk and prints "requests_per_second p99_ms errors".
-load() {
-    local out
-    out=$(wrk -t2 -c"$connections" -d"${duration}s" --latency "$1")
-    python3 - "$out" <<'PY'
+# CPU time (clock ticks, user + system) of the given processes.
+cpu_ticks() {
+    local total=0 pid
+    for pid in "$@"; do total=$((total + $(awk '{print $14 + $15}' "/proc/$pid/stat"))); done
+    echo "$total"
+}
+ticks_per_second=$(getconf CLK_TCK)
+nginx_pids="$nginx_pid $(ps --ppid "$nginx_pid" -o pid= | tr '\n' ' ')"
+
+# Runs wrk against URL and prints "requests_per_second p99_ms errors
+# cpu_us_per_request" (the CPU time of the serving processes PIDS).
+load() {  # URL PIDS...
+    local out before after url=$1
+    shift
+    before=$(cpu_ticks "$@")
+    out=$(wrk -t2 -c"$connections" -d"${duration}s" --latency "$url")
+    after=$(cpu_ticks "$@")
+    python3 - "$out" $((after - before)) "$ticks_per_second" <<'PY'
 import re, sys
-out = sys.argv[1]
+out, ticks, hz = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
 rps = float(re.search(r"Requests/sec:\s+([\d.]+)", out).group(1))
+requests = int(re.search(r"(\d+) requests in", out).group(1))
 p99 = re.search(r"\s99%\s+([\d.]+)(us|ms|s)\b", out)
 ms = float(p99.group(1)) * {"us": 0.001, "ms": 1.0, "s": 1000.0}[p99.group(2)]
 errors = sum(int(n) for n in re.findall(r"(?:connect|read|write|timeout) (\d+)", out))
 m = re.search(r"Non-2xx or 3xx responses: (\d+)", out)
 errors += int(m.group(1)) if m else 0
-print(rps, ms, errors)
+if errors:  # which kind, beside the table
+    sys.stderr.write("  %s: %s\n" % (re.search(r"http://\S+?/(\w{0,12})", out).group(1) or "?", "; ".join(
+        l.strip() for l in out.splitlines() if "errors" in l or "Non-2xx" in l)))
+print(rps, ms, errors, ticks * 1e6 / hz / max(requests, 1))
 PY
 }
 echo "load on the machine before the runs: $(cut -d' ' -f1-3 /proc/loadavg) (2 cores; figures are only sound when it is near 0)"
-printf '%-6s %-6s %11s %8s %7s   %11s %8s %7s   %8s %8s\n' conns file "ours req/s" "p99 ms" errors "nginx req/s" "p99 ms" errors "req/s x" "p99 x"
+printf '%-6s %-6s %11s %8s %7s %7s   %11s %8s %7s %7s   %8s %8s\n' conns file "ours req/s" "p99 ms" errors "cpu us" \
+    "nginx req/s" "p99 ms" errors "cpu us" "req/s x" "p99 x"
 for connections in $connection_counts; do
     for case in "small:$small_url:http://127.0.0.1:$port/small" "1MiB:$big_url:http://127.0.0.1:$port/big"; do
         name=${case%%:*}; rest=${case#*:}
         ours_url=${rest%:http*}; nginx_url=http${rest##*:http}
-        read -r o_rps o_p99 o_err < <(load "$ours_url")
-        read -r n_rps n_p99 n_err < <(load "$nginx_url")
-        python3 -c "print('%-6s %-6s %11.0f %8.2f %7d   %11.0f %8.2f %7d   %8.2f %8.2f' % ('$connections', '$name', $o_rps, $o_p99, $o_err, $n_rps, $n_p99, $n_err, $o_rps / $n_rps, $o_p99 / max($n_p99, 0.001)))"
+        read -r o_rps o_p99 o_err o_cpu < <(load "$ours_url" "$server_pid")
+        read -r n_rps n_p99 n_err n_cpu < <(load "$nginx_url" $nginx_pids)
+        python3 -c "print('%-6s %-6s %11.0f %8.2f %7d %7.1f   %11.0f %8.2f %7d %7.1f   %8.2f %8.2f' % ('$connections', '$name', $o_rps, $o_p99, $o_err, $o_cpu, $n_rps, $n_p99, $n_err, $n_cpu, $o_rps / $n_rps, $o_p99 / max($n_p99, 0.001)))"
     done
 done
-echo "wrk: ${duration} s per run, 2 threads. Goals: small req/s x >= 1.0, small p99 x <= 1.2, 0 errors; 1MiB req/s x >= 1.0"
+echo "wrk: ${duration} s per run, 2 threads; cpu us: CPU time of the serving processes per request."
+echo "Goals: small req/s x >= 1.0, small p99 x <= 1.2, 0 errors; 1MiB req/s x >= 1.0"
