@@ -518,7 +518,9 @@ HttpServer::HttpServer(UpdateRequestHandler& handler, RequestLog& log, const Htt
     net::io_context& first = impl_->loops.front()->context;
     impl_->acceptor = std::make_unique<tcp::acceptor>(first);
     impl_->acceptRetry = std::make_unique<net::steady_timer>(first);
-    impl_->signals = std::make_unique<net::signal_set>(first);
+    // Caught from here on, before the first line says the server listens; a
+    // signal that comes before Run waits for it.
+    impl_->signals = std::make_unique<net::signal_set>(first, SIGINT, SIGTERM);
 }
 
 HttpServer::~HttpServer() = default;
@@ -553,8 +555,6 @@ int HttpServer::BoundPort() const {
 
 void HttpServer::Run() {
     Impl& impl = *impl_;
-    impl.signals->add(SIGINT);
-    impl.signals->add(SIGTERM);
     impl.signals->async_wait([&impl](error_code ec, int) {
         if (!ec) impl.Stop();
     });
