@@ -129,6 +129,7 @@ struct HttpServer::Impl {
     void ReleaseSlot(std::uint32_t address);
     void Accept();
     void OnAccept(Loop& target, error_code ec, tcp::socket socket);
+    void Admit(Loop& target, tcp::socket socket, const tcp::endpoint& peer);
     void Stop();
 
     UpdateRequestHandler& handler;
@@ -143,6 +144,7 @@ struct HttpServer::Impl {
     std::vector<std::unique_ptr<Loop>> loops;  // after what connections refer to: destroyed first
     std::size_t nextLoop = 0;
     std::unique_ptr<tcp::acceptor> acceptor;
+    tcp::endpoint acceptedPeer;
     std::unique_ptr<net::steady_timer> acceptRetry;
     std::unique_ptr<net::signal_set> signals;
     int port = 0;
@@ -457,7 +459,7 @@ void HttpServer::Impl::ReleaseSlot(std::uint32_t address) {
 
 void HttpServer::Impl::Accept() {
     Loop& target = *loops[nextLoop++ % loops.size()];
-    acceptor->async_accept(target.context, [this, &target](error_code ec, tcp::socket socket) {
+    acceptor->async_accept(target.context, acceptedPeer, [this, &target](error_code ec, tcp::socket socket) {
         OnAccept(target, ec, std::move(socket));
     });
 }
@@ -477,20 +479,31 @@ void HttpServer::Impl::OnAccept(Loop& target, error_code ec, tcp::socket socket)
         }
         return Accept();
     }
-    error_code peerError;
-    const tcp::endpoint peer = socket.remote_endpoint(peerError);
-    const std::uint32_t address = peerError || !peer.address().is_v4() ? 0 : peer.address().to_v4().to_uint();
-    if (peerError || !TakeSlot(address)) {
+    Admit(target, std::move(socket), acceptedPeer);
+    // A burst of connections is taken in one go rather than one per turn
+    // of the loop, which also serves connections.
+    for (int more = 0; more < 64; ++more) {
+        Loop& next = *loops[nextLoop % loops.size()];
+        tcp::socket another = acceptor->accept(next.context, acceptedPeer, ec);
+        if (ec) break;
+        ++nextLoop;
+        Admit(next, std::move(another), acceptedPeer);
+    }
+    Accept();
+}
+
+void HttpServer::Impl::Admit(Loop& target, tcp::socket socket, const tcp::endpoint& peer) {
+    const std::uint32_t address = peer.address().is_v4() ? peer.address().to_v4().to_uint() : 0;
+    if (!TakeSlot(address)) {
         error_code ignored;
         socket.non_blocking(true, ignored);
         socket.write_some(net::buffer(BusyAnswer()), ignored);
         socket.close(ignored);
-        return Accept();
+        return;
     }
     net::post(target.context, [this, &target, address, peer, accepted = std::move(socket)]() mutable {
         std::make_shared<Connection>(*this, target, std::move(accepted), address)->Start(peer, stopping.load());
     });
-    Accept();
 }
 
 void HttpServer::Impl::Stop() {
@@ -540,6 +553,7 @@ bool HttpServer::Open(const std::string& address, int port) {
     // A deep backlog: a burst of thousands of connections waits in the
     // kernel rather than being refused.
     if (!ec) acceptor.listen(net::socket_base::max_listen_connections, ec);
+    if (!ec) acceptor.non_blocking(true, ec);  // the burst taken after each accept must not wait
     if (ec) {
         fprintf(stderr, "klv-update-server: cannot listen on %s:%d: %s\n", address.c_str(), port,
                 ec.message().c_str());
