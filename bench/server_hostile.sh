@@ -189,8 +189,17 @@ for _ in $(seq $((hold * 10))); do [ -s "$work/ready" ] && break; sleep 0.1; don
 [ -s "$work/ready" ] || { echo "the hostile load never got ready" >&2; exit 1; }
 held_at_start=$(cat "$work/ready")
 server_fds=$(ls /proc/$server_pid/fd | wc -l)
+# CPU seconds (user + system) of a process so far.
+cpu_seconds() { awk -v hz="$(getconf CLK_TCK)" '{printf "%.2f", ($14 + $15) / hz}' "/proc/$1/stat"; }
+server_cpu0=$(cpu_seconds "$server_pid")
+load_cpu0=$(cpu_seconds "$load_pid")
+t0=$(date +%s.%N)
 loaded=()
 for _ in $(seq "$runs"); do loaded+=("$(sync_once)"); done
+t1=$(date +%s.%N)
+server_cpu=$(python3 -c "print('%.2f' % ($(cpu_seconds "$server_pid") - $server_cpu0))")
+load_cpu=$(python3 -c "print('%.2f' % ($(cpu_seconds "$load_pid") - $load_cpu0))")
+loaded_span=$(python3 -c "print('%.2f' % ($t1 - $t0))")
 rss_loaded=$(awk '/^VmRSS/ {print $2}' /proc/$server_pid/status)
 wait "$load_pid"
 load_pid=""
@@ -212,5 +221,7 @@ print("   runs unloaded: %s s; loaded: %s s" % (sys.argv[8], sys.argv[9]))
 print("trickling connections: %d opened, %d closed by the server, %d late (past %.0f s) (goal 0), longest %.2f s, %d answered"
       % (s["trickling_opened"], s["trickling_closed"], s["trickling_late"], $head_timeout + 2, s["trickling_longest_s"], s["trickling_answered"]))
 print("idle connections closed before the hold ended: %d (the idle time-out is 60 s)" % s["idle_closed_early"])
+print("while the loaded syncs ran (%s s): server CPU %s s, load generator CPU %s s, of 2 cores shared with the client"
+      % ("$loaded_span", "$server_cpu", "$load_cpu"))
 print("server resident memory: %.1f MiB while loaded, peak %.1f MiB (goal <= 128 MiB)" % (rss / 1024, peak / 1024))
 PY
