@@ -1,37 +1,33 @@
 // klv-update-server: the update server of the launcher's protocol, serving
 // one package folder over HTTP/1.1 on loopback or a chosen address.
-#include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 
 #include "body_cache.h"
-#include "listener.h"
+#include "http_server.h"
 #include "server_options.h"
 
 namespace {
 
-int g_wakeWrite = -1;
-
-// Async-signal-safe: the accept loop sees the byte and shuts down cleanly.
-void OnStopSignal(int) {
-    const int saved = errno;
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t ignored = ::write(g_wakeWrite, &byte, 1);
-    errno = saved;
-}
-
-bool InstallStopSignals(int wakeWrite) {
-    g_wakeWrite = wakeWrite;
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    return ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0 &&
-           ::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
+// Every connection is a descriptor: raise the soft limit as far as the hard
+// one allows, and keep the connection cap below what can really be opened.
+int UsableConnectionCap(int wanted) {
+    constexpr rlim_t kSpare = 64;  // listener, log, stats, package files being read
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return wanted;
+    const rlim_t needed = static_cast<rlim_t>(wanted) + kSpare;
+    if (limit.rlim_cur < needed) {
+        limit.rlim_cur = limit.rlim_max == RLIM_INFINITY || limit.rlim_max >= needed ? needed : limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+        ::getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    if (limit.rlim_cur >= needed) return wanted;
+    const int usable = limit.rlim_cur > kSpare ? static_cast<int>(limit.rlim_cur - kSpare) : 1;
+    fprintf(stderr, "klv-update-server: at most %d connections (the descriptor limit is %llu)\n", usable,
+            static_cast<unsigned long long>(limit.rlim_cur));
+    return usable;
 }
 
 }  // namespace
@@ -53,22 +49,24 @@ int main(int argc, char** argv) {
         fprintf(stderr, "klv-update-server: not a folder: %s\n", options.folder.c_str());
         return 2;
     }
-    int wake[2];
-    if (::pipe2(wake, O_CLOEXEC) != 0 || !InstallStopSignals(wake[1])) {
-        perror("klv-update-server");
-        return 1;
-    }
+    ::signal(SIGPIPE, SIG_IGN);
+
+    HttpLimits limits;
+    limits.headTimeoutMs = options.headTimeoutSeconds * 1000;
+    limits.idleTimeoutMs = options.idleTimeoutSeconds * 1000;
+    limits.maxHeadBytes = options.maxHeadBytes;
+    limits.maxConnections = UsableConnectionCap(options.maxConnections);
+    limits.maxConnectionsPerAddress = options.maxConnectionsPerAddress;
 
     BodyCache cache(options.cacheBytes);
     UpdateRequestHandler handler(options.folder, cache);
     RequestLog log(options.statsPath, options.failFirst);
-    ServerContext context{handler, log};
-    Listener listener(context);
-    if (!listener.Open(options.bind, options.port)) return 1;
-    printf("listening on %s:%d\n", options.bind.c_str(), listener.BoundPort());
+    HttpServer server(handler, log, limits);
+    if (!server.Open(options.bind, options.port)) return 1;
+    printf("listening on %s:%d\n", options.bind.c_str(), server.BoundPort());
     fflush(stdout);
 
-    listener.Run(wake[0]);
+    server.Run();
     fprintf(stderr, "klv-update-server: stopped after %lld requests\n", static_cast<long long>(log.Count()));
     return 0;
 }

@@ -1,6 +1,9 @@
 #pragma once
 // One line per request on stderr, a request counter that tests can read
 // (optionally mirrored into a stats file), and the --fail-first budget.
+// Lines are gathered per thread and written by Flush, so that a busy server
+// writes many lines per system call; the server flushes whenever a thread
+// has no other work ready, so a line still appears as soon as it is idle.
 #include <atomic>
 #include <cstdint>
 #include <mutex>
@@ -17,7 +20,10 @@ public:
     // client that holds the answer also finds the count updated. True when
     // this request is one of the first N that must fail.
     bool Begin();
+    // Adds the line to the calling thread's batch.
     void Line(const std::string& peer, const std::string& request, int status, std::uint64_t bytes, double ms);
+    // Writes the calling thread's batch to stderr.
+    void Flush();
     std::int64_t Count() const { return count_.load(); }
 
 private:
@@ -26,7 +32,8 @@ private:
     std::string statsPath_;
     std::atomic<std::int64_t> count_{0};
     std::atomic<std::int64_t> failLeft_;
-    std::mutex mutex_;
+    std::mutex statsMutex_;  // only with a stats file
+    std::mutex writeMutex_;  // whole batches on stderr
 };
 
 }  // namespace klv::server

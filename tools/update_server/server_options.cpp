@@ -21,6 +21,20 @@ const char* const kServerUsage =
     "  --fail-first N     answer the first N requests with 503\n"
     "  --stats FILE       keep \"requests=N\" in FILE, updated before each answer\n"
     "  --cache-mb N       memory for compressed bodies (default 512)\n"
+    "Limits, for a server that faces the open internet:\n"
+    "  --head-timeout S   a request head must be whole S seconds after the connection\n"
+    "                     opens or the head's first byte arrives (default 10)\n"
+    "  --idle-timeout S   a kept-alive connection with no new request, or one whose\n"
+    "                     client stops taking its answer, is closed after S seconds\n"
+    "                     (default 60)\n"
+    "  --max-head-bytes N longest request head; a longer one is answered 431\n"
+    "                     (default 16384)\n"
+    "  --max-connections N\n"
+    "                     open connections in all (default 10000)\n"
+    "  --max-connections-per-address N\n"
+    "                     open connections from one client address (default 256)\n"
+    "                     A connection over a cap is answered a bare 503 and closed\n"
+    "                     at once, before its request is read.\n"
     "  --help             this text\n"
     "The first line on stdout is \"listening on ADDR:PORT\"; one line per request goes to stderr.\n"
     "SIGINT or SIGTERM ends the server after closing its connections.\n";
@@ -32,8 +46,10 @@ bool ParseServerOptions(int argc, char** argv, ServerOptions& options, std::stri
             options.help = true;
             return true;
         }
-        const bool takesValue =
-            arg == "--bind" || arg == "--port" || arg == "--fail-first" || arg == "--stats" || arg == "--cache-mb";
+        const bool takesValue = arg == "--bind" || arg == "--port" || arg == "--fail-first" || arg == "--stats" ||
+                                arg == "--cache-mb" || arg == "--head-timeout" || arg == "--idle-timeout" ||
+                                arg == "--max-head-bytes" || arg == "--max-connections" ||
+                                arg == "--max-connections-per-address";
         if (takesValue) {
             if (i + 1 >= argc) {
                 error = arg + " needs a value";
@@ -51,9 +67,22 @@ bool ParseServerOptions(int argc, char** argv, ServerOptions& options, std::stri
             } else if (arg == "--fail-first") {
                 if (!ToNumber(value, 0, 1LL << 40, number)) return error = "bad count: " + value, false;
                 options.failFirst = number;
-            } else {
+            } else if (arg == "--cache-mb") {
                 if (!ToNumber(value, 0, 1LL << 20, number)) return error = "bad size: " + value, false;
                 options.cacheBytes = static_cast<std::uint64_t>(number) << 20;
+            } else if (arg == "--head-timeout" || arg == "--idle-timeout") {
+                if (!ToNumber(value, 1, 86400, number)) return error = "bad time-out: " + value, false;
+                (arg == "--head-timeout" ? options.headTimeoutSeconds : options.idleTimeoutSeconds) =
+                    static_cast<int>(number);
+            } else if (arg == "--max-head-bytes") {
+                // Room for the request line of a long file name, and no more than
+                // a client could need.
+                if (!ToNumber(value, 256, 1 << 20, number)) return error = "bad size: " + value, false;
+                options.maxHeadBytes = static_cast<std::size_t>(number);
+            } else {
+                if (!ToNumber(value, 1, 1000000, number)) return error = "bad count: " + value, false;
+                (arg == "--max-connections" ? options.maxConnections : options.maxConnectionsPerAddress) =
+                    static_cast<int>(number);
             }
         } else if (!arg.empty() && arg[0] == '-') {
             error = "unknown option: " + arg;

@@ -1,5 +1,6 @@
 #pragma once
 // Command line of klv-update-server.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -12,6 +13,12 @@ struct ServerOptions {
     std::int64_t failFirst = 0;  // answer the first N requests with 503
     std::string statsPath;       // file holding "requests=N", rewritten per request
     std::uint64_t cacheBytes = 512ull << 20;
+    // Limits for a server that faces the open internet.
+    int headTimeoutSeconds = 10;         // a whole request head must arrive within this
+    int idleTimeoutSeconds = 60;         // a connection where nothing moves is closed after this
+    std::size_t maxHeadBytes = 16384;    // longer heads are answered 431
+    int maxConnections = 10000;          // open connections in all
+    int maxConnectionsPerAddress = 256;  // open connections from one client address
     bool help = false;
 };
 

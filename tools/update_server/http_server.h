@@ -1,0 +1,45 @@
+#pragma once
+// The HTTP side of the update server, on Boost.Beast over Boost.Asio: one
+// event loop per core, each owning the connections handed to it; a listener
+// that turns away what is over the connection caps before it holds a slot;
+// deadlines for whole request heads and for idle or stalled connections.
+// What is said over HTTP is the protocol's (UpdateRequestHandler).
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "request_log.h"
+#include "update_request.h"
+
+namespace klv::server {
+
+struct HttpLimits {
+    int headTimeoutMs = 10000;  // from a connection's start or a head's first byte to its end
+    int idleTimeoutMs = 60000;  // no new request on a kept-alive connection, or no write progress
+    std::size_t maxHeadBytes = 16384;
+    int maxConnections = 10000;
+    int maxConnectionsPerAddress = 256;
+};
+
+class HttpServer {
+public:
+    HttpServer(UpdateRequestHandler& handler, RequestLog& log, const HttpLimits& limits);
+    ~HttpServer();
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
+
+    // Binds and listens on an IPv4 address; false with a message on stderr.
+    bool Open(const std::string& address, int port);
+    int BoundPort() const;
+
+    // Serves until SIGINT or SIGTERM, then closes every connection and
+    // returns once all of them are gone.
+    void Run();
+
+    struct Impl;  // defined beside the connections, which share it
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace klv::server
