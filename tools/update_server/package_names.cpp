@@ -37,6 +37,27 @@ std::optional<std::string> ResolvePackageFile(const std::string& folder, const s
     const auto relative = RelativePathOf(name);
     if (!relative) return std::nullopt;
     const std::string path = folder + *relative;
+    // The name's own components, each looked at without following it: where
+    // none is a link the file lies inside the folder by its path alone. That
+    // is the usual case, and it costs one lstat per component instead of
+    // resolving both paths whole at every request.
+    bool linked = false;
+    for (std::size_t slash = relative->find('/');; slash = relative->find('/', slash + 1)) {
+        const std::string upTo = folder + relative->substr(0, slash);
+        struct stat st {};
+        if (::lstat(upTo.c_str(), &st) != 0) return std::nullopt;
+        if (S_ISLNK(st.st_mode)) {
+            linked = true;
+            break;
+        }
+        if (slash == std::string::npos) {
+            if (!S_ISREG(st.st_mode)) return std::nullopt;
+            break;
+        }
+    }
+    if (!linked) return path;
+    // A link inside the package is served only when what it leads to still
+    // lies inside the real folder.
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
     const auto realFolder = RealPathOf(folder);
