@@ -1,6 +1,8 @@
 // The real klv-update-server on loopback, spoken to with raw HTTP so that
 // every byte of the request is under the test's control.
 #include <gtest/gtest.h>
+
+#include <regex>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -287,7 +289,21 @@ TEST(UpdateServer, StopsCleanlyWithConnectionsOpen) {
     idle.Send(Request(GetTarget("a.dll")));
     EXPECT_EQ(idle.Read().status, 200);
     EXPECT_EQ(server.Stop(), 0);
-    EXPECT_NE(server.Log().find("\"aFlag=KLVGetAFile | FileName=a.dll\" 200"), std::string::npos) << server.Log();
+    // The common log format, the decoded request as its path, then the
+    // unscrambled request itself.
+    const std::regex line(R"(127\.0\.0\.1 - - \[\d\d/[A-Z][a-z]{2}/\d{4}:\d\d:\d\d:\d\d \+0000\] )"
+                          R"("GET /KLVGetAFile/a\.dll HTTP/1\.1" 200 13 "aFlag=KLVGetAFile \| FileName=a\.dll" [0-9.]+ms\n)");
+    EXPECT_TRUE(std::regex_search(server.Log(), line)) << server.Log();
+}
+
+TEST(UpdateServer, LogsTheDecodedRequestAsAPlainPath) {
+    UpdateServerFixture server;
+    server.WritePackageFile("files.txt", "a.dll=1.0\r\n");
+    EXPECT_EQ(RawGet(server.Port(), CheckTarget("sub\\\xC4\xE3 x.dll", "1.0")).status, 200);
+    EXPECT_EQ(server.Stop(), 0);
+    EXPECT_NE(server.Log().find("\"GET /CheckFileUp/sub%5C%C4%E3%20x.dll?NowVer=1.0 HTTP/1.1\" 200 2 "),
+              std::string::npos)
+        << server.Log();
 }
 
 }  // namespace

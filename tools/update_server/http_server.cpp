@@ -296,6 +296,7 @@ private:
         headSince_.reset();
         const auto& request = parser_->get();
         std::string what = Text(request.method_string()) + " " + Text(request.target().substr(0, 200));
+        requestLine_ = what + (request.version() == 10 ? " HTTP/1.0" : " HTTP/1.1");
         // A request body is not part of this protocol; rather than skip it,
         // end the connection after answering.
         const bool hasBody = parser_->chunked() || (parser_->content_length() && *parser_->content_length() > 0);
@@ -306,6 +307,8 @@ private:
         UpdateRequest parsed;
         if (!ParseUpdateRequest(Text(request.target()), parsed)) return Send(Plain(400), keepAlive, what);
         what = Printable(parsed.plainText);
+        requestLine_ = Text(request.method_string()) + " " + LogPathOf(parsed) +
+                       (request.version() == 10 ? " HTTP/1.0" : " HTTP/1.1");
         Answer answer;
         try {
             answer = server_.handler.Handle(parsed, Text(request[http::field::cookie]));
@@ -342,7 +345,7 @@ private:
         const bool sent = !ec && !closed_;
         if (sent && !serializer_->is_done()) return WriteSome();
         const double ms = std::chrono::duration<double, std::milli>(Clock::now() - started_).count();
-        server_.log.Line(peer_, what_, status_, sent ? response_->body()->size() : 0, ms);
+        server_.log.Line(peer_, requestLine_, what_, status_, sent ? response_->body()->size() : 0, ms);
         ScheduleLogFlush();
         serializer_.reset();
         response_.reset();
@@ -437,6 +440,7 @@ private:
     std::size_t lingerLeft_ = 0;
     std::size_t headScanned_ = 0;  // bytes of in_ already searched for the head's end
     std::string what_;
+    std::string requestLine_;  // the log's request line
 };
 
 }  // namespace

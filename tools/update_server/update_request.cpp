@@ -80,6 +80,39 @@ Answer UpdateRequestHandler::CheckFileUp(const std::string& folder, const std::s
     return Text(200, ManifestHasNewer(manifest, name, nowVersion) ? "OK" : "NO");
 }
 
+namespace {
+
+std::string PercentEncoded(const std::string& text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool plain = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') ||
+                           byte == '-' || byte == '.' || byte == '_' || byte == '~';
+        if (plain) {
+            out += c;
+        } else {
+            out += '%';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+        }
+    }
+    return out;
+}
+
+std::string Param(const UpdateRequest& request, const char* name) {
+    const auto it = request.params.find(name);
+    return it == request.params.end() ? std::string() : it->second;
+}
+
+}  // namespace
+
+std::string LogPathOf(const UpdateRequest& request) {
+    std::string path = "/" + PercentEncoded(Param(request, "aFlag")) + "/" + PercentEncoded(Param(request, "FileName"));
+    if (request.params.count("NowVer") != 0) path += "?NowVer=" + PercentEncoded(Param(request, "NowVer"));
+    return path;
+}
+
 std::string Printable(const std::string& text) {
     static const char kHex[] = "0123456789ABCDEF";
     std::string out;

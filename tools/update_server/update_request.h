@@ -43,6 +43,12 @@ private:
     BodyCache& cache_;
 };
 
+// The request as a path for the log's request line: "/" + kind + "/" + file
+// name, and "?NowVer=" + version for CheckFileUp; every byte outside
+// letters, digits and "-._~" percent-encoded, so that log tools read it as
+// a plain URL path.
+std::string LogPathOf(const UpdateRequest& request);
+
 // A readable form of the plain text for log lines: CR LF as " | ", other
 // control bytes as \xNN.
 std::string Printable(const std::string& text);
