@@ -160,6 +160,16 @@ void TFrm_OxMain::FormCreate() {
     StartSelfUpdate(*this, version);
 }
 
+void TFrm_OxMain::RunAction(const std::function<void()>& action) {
+    ++actionsRunning_;
+    RunGuarded(action);
+    if (--actionsRunning_ == 0 && closeDue_ && hwnd_ != nullptr) {
+        closeDue_ = false;
+        // Carried out by the main loop, now that nothing runs in the window.
+        PostMessageW(hwnd_, WM_CLOSE, 0, 0);
+    }
+}
+
 void TFrm_OxMain::Show() {
     ShowWindow(hwnd_, SW_SHOWNORMAL);
     SetFocus(focus_);
@@ -254,7 +264,7 @@ LRESULT TFrm_OxMain::Handle(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_COMMAND:
             if (HIWORD(wp) == BN_CLICKED || HIWORD(wp) == STN_CLICKED) {
                 const int id = LOWORD(wp);
-                RunGuarded([&] { OnCommand(id); });
+                RunAction([&] { OnCommand(id); });
             }
             return 0;
         case WM_DRAWITEM: {
@@ -280,11 +290,17 @@ LRESULT TFrm_OxMain::Handle(UINT msg, WPARAM wp, LPARAM lp) {
             if (LOWORD(wp) == WA_INACTIVE && IsChild(hwnd_, GetFocus())) focus_ = GetFocus();
             break;
         case WM_ENV_NOTIFY:
-            RunGuarded([&] { EnvironmentActions(*this).EnvNotify(wp); });
+            RunAction([&] { EnvironmentActions(*this).EnvNotify(wp); });
             return 0;
         case kMsgFinishAfterShow:
             RunGuarded([this] { FinishAfterShow(); });
             return 0;
+        case WM_CLOSE:
+            if (actionsRunning_ > 0) {
+                closeDue_ = true;
+                return 0;
+            }
+            break;
         case WM_DESTROY:
             PostQuitMessage(0);
             return 0;

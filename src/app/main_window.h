@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -74,6 +75,12 @@ public:
     // Lets the message queue run (repaint, drag, notifications) during a
     // long operation on the GUI thread.
     void PumpMessages();
+    // Runs a user action (a click, a companion's notification) inside
+    // RunGuarded. A close asked for meanwhile (the self-update's completion,
+    // which a download's message pump can let in) waits until the outermost
+    // action has returned: the action ends with its window, and the installer
+    // it starts gets a handle that still exists.
+    void RunAction(const std::function<void()>& action);
     // A modal box owned by the main window.
     int ShowMessageBox(const std::wstring& text, const std::wstring& caption, UINT icon);
 
@@ -135,6 +142,10 @@ private:
     std::int32_t backGTag_ = 0;
     // The button that had the keyboard focus, given it back on activation.
     HWND focus_ = nullptr;
+    // Actions running (nested through message pumps), and whether a close
+    // came in the middle of one.
+    int actionsRunning_ = 0;
+    bool closeDue_ = false;
     // Declared after IdHTTP: it unhooks the client's work events when destroyed.
     std::unique_ptr<PackageSynchroniser> downloads_;
 };

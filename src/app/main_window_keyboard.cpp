@@ -40,7 +40,7 @@ bool TFrm_OxMain::PreTranslate(const MSG& msg) {
     if (IsWindowVisible(target) && IsWindowEnabled(target)) {
         SetFocus(target);
         const int id = GetDlgCtrlID(target);
-        RunGuarded([&] { OnCommand(id); });
+        RunAction([&] { OnCommand(id); });
     }
     return true;
 }

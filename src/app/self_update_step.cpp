@@ -26,7 +26,8 @@ void SelfUpdateDone(TFrm_OxMain& window) {
     window.ShowMessageBox(kSelfUpdateNoticeText, kSelfUpdateNoticeCaption, MB_ICONINFORMATION);
     RunSelfReplacement(FetchedLauncherPath);
     // As the exit button does: the launcher ends once its main loop gets
-    // control back.
+    // control back. The window holds the close until any action running
+    // (a download that let this completion in) has returned.
     PostMessageW(window.Handle(), WM_CLOSE, 0, 0);
 }
 

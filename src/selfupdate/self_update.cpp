@@ -49,12 +49,19 @@ void SelfUpdateBody(const std::string& runningVersion, const std::string& tempFo
     if (files.FileExists(path)) {
         bool removed = false;
         if (const auto version = CheckFetchedFile(files, path, removed)) {
-            // A fetched launcher decides alone, newer or not: the server is
-            // not asked while it lies there.
-            if (VersionIsNewer(*version, runningVersion)) UpdateAvailable = true;
-            return;
+            // A later fetched launcher decides alone: the server is not asked
+            // while it lies there.
+            if (VersionIsLater(*version, runningVersion)) {
+                UpdateAvailable = true;
+                return;
+            }
+            // One that is not later (this very release, left by a swap whose
+            // clean-up failed, or a stale older one) is never installed, and
+            // lying there it would keep the server from being asked for
+            // ever: it goes, and the server is asked below.
+            removed = files.RemoveFile(path);
         }
-        // A partial or foreign file: fetched anew below, once it is gone.
+        // A partial, foreign or stale file: fetched anew below, once it is gone.
         if (!removed) return;
     }
 
@@ -65,7 +72,7 @@ void SelfUpdateBody(const std::string& runningVersion, const std::string& tempFo
     if (!version) return;
     // A server whose manifest promises more than its file holds would have
     // the launcher replace itself by the same release at every start.
-    if (VersionIsNewer(*version, runningVersion))
+    if (VersionIsLater(*version, runningVersion))
         UpdateAvailable = true;
     else
         files.RemoveFile(path);

@@ -30,12 +30,14 @@ std::optional<std::string> InstallableLauncherVersion(const std::string& bytes);
 
 // The worker's body for the running launcher's version, with the temporary
 // folder `tempFolder`:
-//   - a launcher already at tempFolder + "Kesto.exe" decides alone, without
-//     asking the server: UpdateAvailable when its version is newer;
-//   - a file there that may not be installed is removed and fetched anew;
+//   - a launcher already at tempFolder + "Kesto.exe" whose version comes
+//     after the running one's (VersionIsLater) decides alone, without asking
+//     the server: UpdateAvailable;
+//   - a file there that may not be installed, or is not later, is removed
+//     and fetched anew;
 //   - otherwise the server is asked (CheckFileUp) and only on "OK" the file is
 //     fetched (GetAFile); a fetched file that may not be installed, or that is
-//     no newer than the running launcher after all, is removed.
+//     not later than the running launcher after all, is removed.
 // Raises what the version comparison and the download raise (a malformed
 // version, a damaged body, a file that cannot be written); UpdateAvailable is
 // then false.

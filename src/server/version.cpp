@@ -79,4 +79,19 @@ bool VersionIsNewer(const std::string& a, const std::string& b) {
     return false;
 }
 
+bool VersionIsLater(const std::string& a, const std::string& b) {
+    if (b.empty() || a.empty()) return true;
+    std::size_t ia = 0, ib = 0;
+    bool moreA = true, moreB = true;
+    while (moreA || moreB) {
+        // A version that has run out counts its missing components as 0.
+        const int x = moreA ? StrToInt(NextComponent(a, ia)) : 0;
+        const int y = moreB ? StrToInt(NextComponent(b, ib)) : 0;
+        moreA = ia < a.size();
+        moreB = ib < b.size();
+        if (x != y) return x > y;
+    }
+    return false;
+}
+
 }  // namespace klv

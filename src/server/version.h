@@ -15,6 +15,15 @@ namespace klv {
 // that is not an integer, including the missing one when `b` runs out first.
 bool VersionIsNewer(const std::string& a, const std::string& b);
 
+// True when `a` comes after `b` in the usual order: the first component that
+// differs decides, a missing component counting as 0 ("1.0.13" after
+// "1.0.12.16"); true as well when either is empty (no version known).
+// Raises EConvertError as VersionIsNewer does. What the self-update installs
+// goes by this rule, so that a stale fetched launcher never replaces a newer
+// running one; the manifests keep VersionIsNewer, which they were written
+// for.
+bool VersionIsLater(const std::string& a, const std::string& b);
+
 // Reads a decimal signed 32-bit integer the way the manifests were written:
 // optional sign, digits, nothing else (a leading "$" or "0x" means hex).
 // Raises EConvertError with the text in its message otherwise.

@@ -2,7 +2,8 @@
 # window: both fetch from the same server, the worker with client objects of
 # its own, the synchronisation through the window's. The synchronisation still
 # completes, the self-update box comes (during the synchronisation or after
-# it), and the launcher is replaced and started from the stick. The window
+# it), the window stays until the synchronisation has returned, and the
+# launcher is replaced and started from the stick. The window
 # code runs in the test harness, copied onto the stick so that its
 # replacement touches nothing of the build.
 source "$KLV_E2E_LIB"
@@ -43,6 +44,13 @@ else
 fi
 screenshot self_update_during_sync
 drive box-ok
+# The close that the box announces waits for the synchronisation: a second
+# after OK, a window whose synchronisation still runs must still be there.
+sleep 1
+if [ ! -e "$work/install/sync-result.txt" ]; then
+    drive wait-window TFrm_OxMain 1000 || fail "the window went while its synchronisation ran"
+    echo "e2e: the window stayed while its synchronisation ran"
+fi
 
 for _ in $(seq 1200); do [ -f "$work/install/sync-result.txt" ] && break; sleep 0.1; done
 [ "$(cat "$work/install/sync-result.txt" 2>/dev/null)" = true ] || fail "sync did not succeed"

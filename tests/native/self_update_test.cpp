@@ -89,8 +89,12 @@ TEST_F(SelfUpdateTest, DecisionsAgainstTheServer) {
     };
     const Case cases[] = {
         {"present and newer: decided without the server", Next(), "1.0.12.15", Next(), "1.0.14.0", true, 0, Next()},
-        {"present and the same version: not newer, and the server is still not asked", Next(), "1.0.13.0", Next(),
-         "1.0.14.0", false, 0, Next()},
+        {"present and the same version (a swap's leftover): removed, and the server is asked again", Next(), "1.0.13.0",
+         Next(), "1.0.14.0", false, 2, std::nullopt},
+        {"present, newer by the manifests' rule but older in fact: never a downgrade, and it goes", Next(), "1.1.0.0",
+         std::nullopt, "", false, 1, std::nullopt},
+        {"the server's file is older in fact than the running launcher: never installed", std::nullopt, "1.1.0.0",
+         Next(), "1.2.0.0", false, 2, std::nullopt},
         {"a running launcher without a version takes any fetched one", Next(), "", std::nullopt, "", true, 0, Next()},
         {"absent, the server says OK: fetched", std::nullopt, "1.0.12.15", Next(), "1.0.13.0", true, 2, Next()},
         {"absent, the server says NO", std::nullopt, "1.0.13.0", Next(), "1.0.13.0", false, 1, std::nullopt},

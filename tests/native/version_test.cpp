@@ -35,6 +35,28 @@ TEST(VersionIsNewer, ComparesComponentByComponent) {
     for (const Case& c : cases) EXPECT_EQ(VersionIsNewer(c.a, c.b), c.expected) << c.a << " vs " << c.b << ": " << c.why;
 }
 
+TEST(VersionIsLater, TheFirstComponentThatDiffersDecides) {
+    struct Case {
+        const char* a;
+        const char* b;
+        bool expected;
+        const char* why;
+    };
+    const Case cases[] = {
+        {"1.0.13.0", "1.0.12.16", true, "a later release"},
+        {"1.0.12.16", "1.0.13.0", false, "an older release with a greater last component: newer by the manifests' rule, "
+                                         "a downgrade by this one"},
+        {"1.0.13.0", "1.0.13.0", false, "the same release"},
+        {"1.0.13", "1.0.13.0", false, "a missing component counts as 0"},
+        {"1.0.13.0.1", "1.0.13", true, "so does one on the other side"},
+        {"1.0.10", "1.0.9", true, "numeric, not text comparison"},
+        {"", "1.0", true, "no candidate version"},
+        {"1.0", "", true, "a running launcher without a version takes any"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(VersionIsLater(c.a, c.b), c.expected) << c.a << " vs " << c.b << ": " << c.why;
+    EXPECT_THROW(VersionIsLater("1.x", "1.0"), EConvertError);
+}
+
 void ExpectConvertError(const std::string& a, const std::string& b, const std::string& message) {
     try {
         VersionIsNewer(a, b);

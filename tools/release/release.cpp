@@ -19,6 +19,7 @@
 #include "package/name_rule.h"
 #include "pe/pe_image.h"
 #include "platform/codepage.h"
+#include "server/version.h"
 #include "releases.h"
 
 namespace klv::release {
@@ -96,6 +97,15 @@ std::vector<unsigned long long> Components(const std::string& version) {
     }
 }
 
+// The self-update's order (the first component that differs decides), which
+// also implies the manifests' rule: a version after the old one is one that
+// every launcher fetches, and never a downgrade. A version that is not dotted
+// numbers comes after nothing.
+bool LaterVersion(const std::string& a, const std::string& b) {
+    if (Components(a).empty() || Components(b).empty()) return false;
+    return VersionIsLater(a, b);
+}
+
 std::string Join(const std::vector<std::string>& parts) {
     std::string out;
     for (const std::string& p : parts) out += p;
@@ -149,14 +159,6 @@ std::optional<std::string> RaisedVersion(const std::string& version) {
     return head + std::to_string(parts.back() + 1);
 }
 
-bool VersionAfter(const std::string& a, const std::string& b) {
-    std::vector<unsigned long long> x = Components(a), y = Components(b);
-    if (x.empty() || y.empty()) return false;
-    x.resize(std::max(x.size(), y.size()));
-    y.resize(x.size());
-    return x > y;
-}
-
 Plan PlanRelease(const std::string& sourceFolder, const std::string& previousFolder, const std::string& certificate) {
     // The previous release's versions by case-folded name, as the launcher
     // looks names up.
@@ -201,7 +203,7 @@ Plan PlanRelease(const std::string& sourceFolder, const std::string& previousFol
 
         if (file.executable) {
             file.version = image->fileVersion;
-            if (old && !same && !VersionAfter(file.version, old->version))
+            if (old && !same && !LaterVersion(file.version, old->version))
                 Fail("refused: " + relative + " changed, but its file version " + file.version +
                      " does not come after " + old->version + ": no launcher would fetch it");
         } else if (!old) {

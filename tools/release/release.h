@@ -52,10 +52,6 @@ std::string ManifestText(const Plan& plan);
 // decimal numbers.
 std::optional<std::string> RaisedVersion(const std::string& version);
 
-// True when `a` comes after `b` in the usual order: the first component that
-// differs decides, a missing component counting as 0.
-bool VersionAfter(const std::string& a, const std::string& b);
-
 // Writes the plan as releases/<name>/ (through a temporary folder renamed into
 // place, so a release folder is complete or absent) and, with `publish`,
 // points releases/current at it by one rename. Raises std::runtime_error.

@@ -69,7 +69,8 @@ LRESULT CALLBACK HarnessProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     static const UINT fail = RegisterWindowMessageW(L"KlvHarnessFail");
     static const UINT sync = RegisterWindowMessageW(L"KlvHarnessSync");
     if (msg == sync) {
-        klv::RunGuarded(SyncFromEnvironment);
+        // As the environment button runs it: an action of the window.
+        g_window->RunAction(SyncFromEnvironment);
         return 0;
     }
     if (msg == box) {
