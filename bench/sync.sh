@@ -18,23 +18,7 @@ trap 'stop_update_server; rm -rf "$work"' EXIT
 
 # A package of N files of 0.5 to 8 KiB, a tenth of them in sub-folders.
 make_package() {  # FOLDER COUNT
-    python3 - "$1" "$2" <<'PY'
-import os, random, sys
-folder, count = sys.argv[1], int(sys.argv[2])
-rnd = random.Random(count)
-lines = []
-for i in range(count):
-    name = "sub%d\\f%05d.dll" % (i % 7, i) if i % 10 == 0 else "f%05d.dll" % i
-    path = os.path.join(folder, *name.split("\\"))
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    size = rnd.randint(512, 8192)
-    half = size // 2  # half text, half noise
-    with open(path, "wb") as f:
-        f.write((b"package line %d " % i * (half // 16 + 1))[:half] + rnd.randbytes(size - half))
-    lines.append("%s=1.0.0.%d" % (name, i % 50))
-with open(os.path.join(folder, "files.txt"), "w", newline="") as f:
-    f.write("".join(l + "\r\n" for l in lines))
-PY
+    python3 "$(dirname "$0")/make-package.py" "$1" "$2"
 }
 
 # GetAFile URLs for curl, scrambled like the client's requests (the seed is

@@ -16,6 +16,7 @@
 #include "platform/error.h"
 #include "install/install_guard.h"
 #include "platform/path_text.h"
+#include "support/recording_copy_view.h"
 #include "support/refusing_file_system.h"
 #include "support/swapping_file_system.h"
 #include "support/temp_folder.h"
@@ -28,11 +29,7 @@ using test::RefusingFileSystem;
 using test::SwappingFileSystem;
 using test::TempFolder;
 
-class RecordingCopyView : public FolderCopyView {
-public:
-    void ShowCopyFailure(const std::string& text) override { boxes.push_back(text); }
-    std::vector<std::string> boxes;
-};
+using test::RecordingCopyView;
 
 // Records the copies in the order they were asked for.
 class CopyLog : public RefusingFileSystem {

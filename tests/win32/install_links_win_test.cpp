@@ -28,17 +28,14 @@
 #include "platform/folder_access.h"
 #include "support/swapping_file_system.h"
 #include "win32/win_test_paths.h"
+#include "support/recording_copy_view.h"
 
 namespace klv {
 namespace {
 
 using platform::RealFileSystem;
 
-class RecordingCopyView : public FolderCopyView {
-public:
-    void ShowCopyFailure(const std::string& text) override { boxes.push_back(text); }
-    std::vector<std::string> boxes;
-};
+using test::RecordingCopyView;
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 

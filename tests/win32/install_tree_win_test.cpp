@@ -13,17 +13,14 @@
 #include "platform/codepage.h"
 #include "platform/file_system.h"
 #include "platform/path_text.h"
+#include "support/recording_copy_view.h"
 
 namespace klv {
 namespace {
 
 using platform::RealFileSystem;
 
-class RecordingCopyView : public FolderCopyView {
-public:
-    void ShowCopyFailure(const std::string& text) override { boxes.push_back(text); }
-    std::vector<std::string> boxes;
-};
+using test::RecordingCopyView;
 
 // A fresh folder under the temporary folder, ending with a backslash.
 std::string NewFolder(const char* tag) {
