@@ -61,6 +61,10 @@ void SyncFromEnvironment() {
     const std::string folder = Environment("KLV_HARNESS_FOLDER");
     klv::SetServerBaseUrl(Environment("KLV_HARNESS_SERVER"));
     const bool ok = g_window->Downloads().SyncPackage(folder, klv::SyncProgressBar::Download);
+    // Whether the window the synchronisation ran in was still there when it
+    // returned (a close asked for meanwhile must wait for it).
+    const bool windowThere = g_window->Handle() != nullptr && IsWindow(g_window->Handle());
+    klv::platform::RealFileSystem().WriteWholeFile(folder + "sync-window.txt", windowThere ? "there" : "gone");
     klv::platform::RealFileSystem().WriteWholeFile(folder + "sync-result.txt", ok ? "true" : "false");
 }
 
