@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the native tests with ThreadSanitizer in build/tsan and runs the ones
 # that use threads: the transport against loopback peers on threads of their
-# own, the cookie jar's lock, the update server (one thread per connection;
+# own, the cookie jar's lock, the update server (an event loop per core;
 # the tests start the server binary of this build, so it runs under
 # ThreadSanitizer too), the chain cipher's per-thread seed, the fault tests
 # (a server killed, silent or failing while the client reads), and the
