@@ -75,8 +75,8 @@ struct SharedBody {
 using Response = http::response<SharedBody>;
 using RequestParser = http::request_parser<http::empty_body>;
 
-std::string Text(std::string_view text) {
-    return std::string(text);
+std::string Text(boost::beast::string_view text) {
+    return std::string(text.data(), text.size());
 }
 
 // The answers whose body is their reason phrase, made once.
