@@ -16,6 +16,12 @@ bool ToNumber(const std::string& text, long long low, long long high, long long&
 const char* const kServerUsage =
     "usage: klv-update-server [options] FOLDER\n"
     "Serves the package FOLDER (with its files.txt) to the launcher's update client.\n"
+    "FOLDER may also be a releases folder (one folder per release and \"current\", a\n"
+    "link naming the live one; klv-release makes them): each answer then names its\n"
+    "release in a cookie, and a client that sends the cookie back is served from that\n"
+    "release while it is there, so a synchronisation never mixes two releases.\n"
+    "One line per request on stderr, in the common log format with the decoded\n"
+    "request as its path, then the unscrambled request and the time taken.\n"
     "  --bind ADDR        IPv4 address to listen on (default 127.0.0.1)\n"
     "  --port N           port (default 9988; 0 picks a free one)\n"
     "  --fail-first N     answer the first N requests with 503\n"
