@@ -16,8 +16,7 @@ mkdir -p "$KLV_ARTEFACTS"
 
 if [ -z "${KLV_E2E_ISOLATED:-}" ]; then
     if [ "$(id -u)" = 0 ] && unshare --net true 2>/dev/null; then
-        # The self-update scenarios' own isolation is this one.
-        export KLV_E2E_ISOLATED=netns KLV_SU_ISOLATED=1
+        export KLV_E2E_ISOLATED=netns
         exec unshare --net -- bash -c 'ip link set lo up && exec "$0" "$@"' "$0" "$scenario" "$@"
     fi
     export KLV_E2E_ISOLATED=serial

@@ -2,25 +2,9 @@
 # after lib.sh.
 #
 # The launcher asks the update server at the address built into it,
-# localhost:9988, so the scenarios' server must listen there. Each scenario
-# runs in a network namespace of its own: no other server on this machine
-# answers its launcher, and no other launcher finds its server. Wine's sockets
-# are made by the wineserver, so the prefix's wineserver is ended first and
-# starts again inside the namespace; the display is reached through its
-# socket file. Where no namespace can be made, the scenario holds a
-# machine-wide lock on the port instead.
-
-# Re-runs the calling scenario inside its namespace: call as su_isolate "$0" "$@".
-su_isolate() {
-    [ -z "${KLV_SU_ISOLATED:-}" ] || return 0
-    export KLV_SU_ISOLATED=1
-    if unshare -n true 2>/dev/null && command -v ip >/dev/null; then
-        "$KLV_WINE_RUN" "$WINEPREFIX" --kill
-        exec unshare -n bash -c 'ip link set lo up && exec bash "$@"' bash "$@"
-    fi
-    exec 8>/tmp/klv-update-port-9988.lock
-    flock 8
-}
+# localhost:9988, so the scenarios' server must listen there. e2e-session.sh
+# gives each scenario a network namespace of its own (or, where none can be
+# made, a turn of its own), so no other server answers its launcher.
 
 # The prefix's temporary folder (the launcher's TempFolderPath), Linux side.
 su_temp_folder() {

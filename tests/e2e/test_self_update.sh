@@ -4,7 +4,6 @@
 # new launcher started from the stick; the fetched file and the script gone.
 source "$KLV_E2E_LIB"
 source "$(dirname "$0")/self_update_lib.sh"
-su_isolate "$0" "$@"
 
 work=$(mktemp -d)
 trap 'su_cleanup; rm -rf "$work"' EXIT

@@ -4,7 +4,6 @@
 # end before its transport gives up, long after the exit button.
 source "$KLV_E2E_LIB"
 source "$(dirname "$0")/self_update_lib.sh"
-su_isolate "$0" "$@"
 
 work=$(mktemp -d)
 trap '[ -z "${SU_SERVER_PID:-}" ] || kill -CONT "$SU_SERVER_PID" 2>/dev/null; su_cleanup; rm -rf "$work"' EXIT

@@ -8,7 +8,6 @@
 # replacement touches nothing of the build.
 source "$KLV_E2E_LIB"
 source "$(dirname "$0")/self_update_lib.sh"
-su_isolate "$0" "$@"
 
 work=$(mktemp -d)
 trap 'su_cleanup; rm -rf "$work"' EXIT

@@ -4,7 +4,6 @@
 # fetches the new launcher anew and offers it once more.
 source "$KLV_E2E_LIB"
 source "$(dirname "$0")/self_update_lib.sh"
-su_isolate "$0" "$@"
 
 work=$(mktemp -d)
 trap 'su_cleanup; rm -rf "$work"' EXIT

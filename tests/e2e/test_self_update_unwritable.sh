@@ -3,7 +3,6 @@
 # the launcher goes on running with its old file in place.
 source "$KLV_E2E_LIB"
 source "$(dirname "$0")/self_update_lib.sh"
-su_isolate "$0" "$@"
 
 work=$(mktemp -d)
 temp=$(su_fresh_temp_folder)

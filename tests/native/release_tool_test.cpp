@@ -47,10 +47,10 @@ protected:
         }
     }
 
-    ToolRun Release(const std::string& name) {
+    ToolRun Release(const std::string& name, const std::string& options = {}) {
         const std::string out = work_.native() + "out";
-        const std::string command = test::ToolsDir() + "/klv-release --name " + name + " " + source_.native() + " " +
-                                    releases_.native() + " >" + out + " 2>&1";
+        const std::string command = test::ToolsDir() + "/klv-release --name " + name + " " + options + " " +
+                                    source_.native() + " " + releases_.native() + " >" + out + " 2>&1";
         const int status = std::system(command.c_str());
         return ToolRun{WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out)};
     }
@@ -175,13 +175,9 @@ TEST_F(ReleaseToolTest, WithTheLaunchersCertificateEveryImageMustBeSignedWithIts
         Put("KLVInst.exe", "x");
         fs::remove(fs::path(source_.native()) / "KLVInst.exe");
         fs::copy_file(row.file, fs::path(source_.native()) / "KLVInst.exe");
-        const std::string out = work_.native() + "out";
-        const int status = std::system((test::ToolsDir() + "/klv-release --name r1 --certificate " + keys + "A.pem " +
-                                        source_.native() + " " + releases_.native() + " >" + out + " 2>&1")
-                                           .c_str());
-        const std::string said = Slurp(out);
-        EXPECT_EQ(WIFEXITED(status) && WEXITSTATUS(status) == 0, row.accepted) << row.file << "\n" << said;
-        EXPECT_NE(said.find(row.says), std::string::npos) << row.file << "\n" << said;
+        const ToolRun run = Release("r1", "--certificate " + keys + "A.pem");
+        EXPECT_EQ(run.exitCode == 0, row.accepted) << row.file << "\n" << run.out;
+        EXPECT_NE(run.out.find(row.says), std::string::npos) << row.file << "\n" << run.out;
         EXPECT_EQ(fs::exists(releases_.native() + "r1"), row.accepted) << row.file;
     }
 }

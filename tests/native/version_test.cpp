@@ -7,13 +7,14 @@
 namespace klv {
 namespace {
 
+struct Case {
+    const char* a;
+    const char* b;
+    bool expected;
+    const char* why;
+};
+
 TEST(VersionIsNewer, ComparesComponentByComponent) {
-    struct Case {
-        const char* a;
-        const char* b;
-        bool expected;
-        const char* why;
-    };
     const Case cases[] = {
         {"1.0.0.1", "1.0.0.0", true, "last component greater"},
         {"1.0.0.0", "1.0.0.0", false, "equal is not newer"},
@@ -32,20 +33,16 @@ TEST(VersionIsNewer, ComparesComponentByComponent) {
         {"-1", "-2", true, "signed components"},
         {"2147483647", "2147483646", true, "largest 32-bit component"},
     };
-    for (const Case& c : cases) EXPECT_EQ(VersionIsNewer(c.a, c.b), c.expected) << c.a << " vs " << c.b << ": " << c.why;
+    for (const Case& c : cases)
+        EXPECT_EQ(VersionIsNewer(c.a, c.b), c.expected) << c.a << " vs " << c.b << ": " << c.why;
 }
 
 TEST(VersionIsLater, TheFirstComponentThatDiffersDecides) {
-    struct Case {
-        const char* a;
-        const char* b;
-        bool expected;
-        const char* why;
-    };
     const Case cases[] = {
         {"1.0.13.0", "1.0.12.16", true, "a later release"},
-        {"1.0.12.16", "1.0.13.0", false, "an older release with a greater last component: newer by the manifests' rule, "
-                                         "a downgrade by this one"},
+        {"1.0.12.16", "1.0.13.0", false,
+         "an older release with a greater last component: newer by the manifests' rule, "
+         "a downgrade by this one"},
         {"1.0.13.0", "1.0.13.0", false, "the same release"},
         {"1.0.13", "1.0.13.0", false, "a missing component counts as 0"},
         {"1.0.13.0.1", "1.0.13", true, "so does one on the other side"},
@@ -53,7 +50,8 @@ TEST(VersionIsLater, TheFirstComponentThatDiffersDecides) {
         {"", "1.0", true, "no candidate version"},
         {"1.0", "", true, "a running launcher without a version takes any"},
     };
-    for (const Case& c : cases) EXPECT_EQ(VersionIsLater(c.a, c.b), c.expected) << c.a << " vs " << c.b << ": " << c.why;
+    for (const Case& c : cases)
+        EXPECT_EQ(VersionIsLater(c.a, c.b), c.expected) << c.a << " vs " << c.b << ": " << c.why;
     EXPECT_THROW(VersionIsLater("1.x", "1.0"), EConvertError);
 }
 

@@ -85,13 +85,14 @@ std::string ImageDigest(const std::string& b, const Layout& l, const EVP_MD* md)
     return std::string(reinterpret_cast<char*>(out), n);
 }
 
-// The length of a DER header (tag and length) at `p`, or 0.
-long HeaderLength(const unsigned char* p, long size) {
+// Steps `p` past the DER header (tag and length) of the element there and
+// gives the length of its content; false when no element starts there.
+bool SkipHeader(const unsigned char*& p, long size, long& length) {
     const unsigned char* q = p;
-    long length = 0;
     int tag = 0, cls = 0;
-    if (ASN1_get_object(&q, &length, &tag, &cls, size) & 0x80) return 0;
-    return static_cast<long>(q - p);
+    if (ASN1_get_object(&q, &length, &tag, &cls, size) & 0x80) return false;
+    p = q;
+    return true;
 }
 
 EVP_PKEY* CertificateKey(const std::string& path, X509Ptr& holder) {
@@ -126,15 +127,13 @@ SignatureVerdict CheckSignature(const std::string& bytes, const std::string& cer
     const ASN1_STRING* content = p7->d.sign->contents->d.other->value.sequence;
     const unsigned char* seq = ASN1_STRING_get0_data(content);
     const long seqSize = ASN1_STRING_length(content);
-    const long outer = HeaderLength(seq, seqSize);
-    if (outer == 0) return SignatureVerdict::Damaged;
-    const long attributeHeader = HeaderLength(seq + outer, seqSize - outer);
-    if (attributeHeader == 0) return SignatureVerdict::Damaged;
-    const unsigned char* q = seq + outer;
-    long attributeLength = 0;
-    int tag = 0, cls = 0;
-    ASN1_get_object(&q, &attributeLength, &tag, &cls, seqSize - outer);
-    const unsigned char* digestInfo = q + attributeLength;
+    const unsigned char* body = seq;
+    long bodyLength = 0, attributeLength = 0;
+    if (!SkipHeader(body, seqSize, bodyLength)) return SignatureVerdict::Damaged;
+    const long outer = static_cast<long>(body - seq);
+    const unsigned char* attribute = body;
+    if (!SkipHeader(attribute, seqSize - outer, attributeLength)) return SignatureVerdict::Damaged;
+    const unsigned char* digestInfo = attribute + attributeLength;
     if (digestInfo > seq + seqSize) return SignatureVerdict::Damaged;
     SigPtr sig(d2i_X509_SIG(nullptr, &digestInfo, static_cast<long>(seq + seqSize - digestInfo)));
     if (!sig) return SignatureVerdict::Damaged;

@@ -106,12 +106,6 @@ bool LaterVersion(const std::string& a, const std::string& b) {
     return VersionIsLater(a, b);
 }
 
-std::string Join(const std::vector<std::string>& parts) {
-    std::string out;
-    for (const std::string& p : parts) out += p;
-    return out;
-}
-
 void WriteAll(const std::string& path, const std::string& content) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) Fail(SystemError("cannot create", path));
@@ -231,9 +225,9 @@ Plan PlanRelease(const std::string& sourceFolder, const std::string& previousFol
 }
 
 std::string ManifestText(const Plan& plan) {
-    std::vector<std::string> lines;
-    for (const ReleaseFile& file : plan.files) lines.push_back(file.name + "=" + file.version + "\r\n");
-    return Join(lines);
+    std::string text;
+    for (const ReleaseFile& file : plan.files) text += file.name + "=" + file.version + "\r\n";
+    return text;
 }
 
 std::string CurrentRelease(const std::string& releasesFolder) {
