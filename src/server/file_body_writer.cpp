@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <exception>
 #include <memory>
 #include <new>
 
@@ -169,7 +170,12 @@ void FileBodyWriter::Write(const char* bytes, std::size_t count) {
     if (failure_) return;
     try {
         inflater_.Feed(bytes, count);
-    } catch (...) {
+    } catch (const std::exception&) {
+        // Decoding, folder and file failures, all of them std::exception:
+        // kept for Finish. Anything else is no failure of this body (the
+        // unwinding of a thread or process that is ending, say) and must
+        // not be held back while the transfer goes on, let alone dropped
+        // with a failed attempt: it passes on at once.
         failure_ = std::current_exception();
         file_.reset();  // the temporary file goes at once
     }

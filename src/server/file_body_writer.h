@@ -49,12 +49,13 @@ class FileBodyWriter final : public BodySink {
 public:
     FileBodyWriter(platform::FileSystem& files, std::string path, std::function<void()> prepare = {});
 
-    // Never raises: a failure of decoding, of the folders or of the file is
-    // kept, the temporary file removed and the rest of the body ignored,
-    // because whether it counts depends on how the transfer ends. A transfer
-    // that fails is a failed attempt whatever its bytes were; only after one
-    // that succeeds is the failure raised, by Finish, as a decoding or
-    // writing failure after the request.
+    // A failure of decoding, of the folders or of the file (every one of
+    // them a std::exception) is not raised here: it is kept, the temporary
+    // file removed and the rest of the body ignored, because whether it
+    // counts depends on how the transfer ends. A transfer that fails is a
+    // failed attempt whatever its bytes were; only after one that succeeds
+    // is the failure raised, by Finish, as a decoding or writing failure
+    // after the request. Anything else passes on at once.
     void Write(const char* bytes, std::size_t count) override;
 
     // After the transfer succeeded: ends the body and raises the failure

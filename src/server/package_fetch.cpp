@@ -29,6 +29,16 @@ std::string MoveAside(platform::FileSystem& files, const std::string& target) {
 // False when the old file could be neither moved nor deleted; the new
 // content is dropped then.
 bool ReplaceFile(platform::FileSystem& files, const std::string& target, FileBodyWriter& content) {
+    // A target + ".old" that can be deleted is no running program: it is a
+    // copy displaced while in use that has been let go since, or one that a
+    // replacement cut short (the launcher killed, the power lost) left
+    // between moving the old file aside and deleting it, the target then
+    // missing. Either is older than what comes now and would otherwise stay
+    // in the folder for good, pushing every later displacement onto a
+    // numbered name.
+    const std::string leftover = target + ".old";
+    if (files.FileExists(leftover)) files.RemoveFile(leftover);
+
     std::string aside;
     if (files.FileExists(target)) {
         aside = MoveAside(files, target);

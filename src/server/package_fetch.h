@@ -25,7 +25,8 @@ inline constexpr int kFetchAttempts = 3;
 // target + ".old0", ".old1", ... while the new file is moved into place; a
 // move that fails puts it back as it was. Afterwards the displaced file is
 // deleted, or stays under its ".old" name when it cannot be (a running
-// program).
+// program). A target + ".old" that can be deleted, left by an earlier
+// replacement, is deleted before the replacement.
 //
 // False when `name` is not a package file name, when every request failed,
 // or when the old file could be neither deleted nor moved aside; in each case

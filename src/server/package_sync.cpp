@@ -41,11 +41,16 @@ bool RemoveManifest(platform::FileSystem& files, const std::string& path) {
     return files.FileExists(path) && files.SetReadOnly(path, false) && files.RemoveFile(path);
 }
 
-// The finishing work of a synchronisation, run by the destructor on every way
-// out, a raised failure included: hide the bar, enable the buttons and links,
-// then keep the new manifest (after Commit) or bring the previous one back.
-// A raised failure restores too, so that the folder never keeps a manifest
-// naming versions of files that were never examined or fetched.
+// The finishing work of a synchronisation: hide the bar, enable the buttons
+// and links, then keep the new manifest (after Commit) or bring the previous
+// one back. A raised failure restores too, so that the folder never keeps a
+// manifest naming versions of files that were never examined or fetched.
+//
+// The ways out that return call Finish in the ordinary flow; the destructor
+// finishes only for a raised failure. The commit is a step of the run like
+// any other and can meet a failure of its own (the process stopped at that
+// very step): raised out of a destructor, that failure could not pass on to
+// the caller but would end the process at once.
 class SyncSession {
 public:
     SyncSession(SyncView& view, platform::FileSystem& files, const std::string& folder, SyncProgressBar bar)
@@ -58,6 +63,11 @@ public:
     SyncSession& operator=(const SyncSession&) = delete;
 
     ~SyncSession() {
+        if (!finished_) Finish();
+    }
+
+    void Finish() {
+        finished_ = true;
         // The window must come back usable even if one of these calls fails.
         try {
             view_.SetProgressVisible(bar_, false);
@@ -92,6 +102,7 @@ private:
     bool previousAside_ = false;
     bool replaced_ = false;
     bool committed_ = false;
+    bool finished_ = false;
 };
 
 // Loads the folder's previous manifest and moves it aside as files_o.txt.
@@ -163,6 +174,7 @@ bool PackageSynchroniser::SyncPackage(const std::string& folder, SyncProgressBar
     const ManifestIndex previous(TakePreviousManifest(files_, folder, session));
     if (!FetchPackageFile(folder, kManifestName)) {
         view_.ShowWarningBox(kDownloadFailedText, kNoticeCaption);
+        session.Finish();
         return false;
     }
     session.ManifestReplaced();
@@ -181,13 +193,20 @@ bool PackageSynchroniser::SyncPackage(const std::string& folder, SyncProgressBar
         // be fetched. A blank line, or one without "=", has the empty name:
         // no file exists by it, so it is fetched and fails like any name the
         // server does not have, as the completeness check reads it too.
-        if (!IsPackageFileName(entry.name)) return false;
+        if (!IsPackageFileName(entry.name)) {
+            session.Finish();
+            return false;
+        }
         if (files_.FileExists(PackageFilePath(folder, entry.name)) &&
             !VersionIsNewer(entry.version, previous.VersionOf(entry.name)))
             continue;
-        if (!FetchPackageFile(folder, entry.name)) return false;
+        if (!FetchPackageFile(folder, entry.name)) {
+            session.Finish();
+            return false;
+        }
     }
     session.Commit();
+    session.Finish();
     return true;
 }
 
