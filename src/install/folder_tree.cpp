@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "install/single_file.h"
+#include "package/manifest.h"
 #include "platform/path_text.h"
 
 namespace klv {
@@ -36,7 +37,7 @@ public:
         const platform::OpenedFolder source = fs_.OpenFolder(src);
         if (source.kind == platform::FolderKind::Missing) return true;  // no source: nothing to copy
         if (source.kind != platform::FolderKind::Folder) return Refuse(src);
-        return CopyLevel(src, dst);
+        return CopyPackage(src, dst);
     }
 
 private:
@@ -51,11 +52,47 @@ private:
         return false;
     }
 
+    // The top level, whose manifest says whether the folder is complete:
+    // the launcher starts a complete folder as it is, and never copies or
+    // downloads into it again. So the copy takes the target's manifest away
+    // first and brings the new one last: a copy cut short (the launcher
+    // killed, the power lost, a file that would not copy) leaves a folder
+    // that is not complete, instead of new files under an old manifest or
+    // a new manifest over old files, either of which could look complete.
+    bool CopyPackage(const std::string& src, const std::string& dst) {
+        const std::optional<std::vector<platform::DirectoryEntry>> entries = fs_.TryListFolder(src);
+        if (!entries) return true;  // no source: nothing to copy
+        const platform::DirectoryEntry* manifest = nullptr;
+        bool previousListed = false;
+        for (const platform::DirectoryEntry& entry : *entries) {
+            if (entry.isLink || entry.isDirectory) continue;
+            if (platform::SameAsciiText(entry.name, kManifestName)) manifest = &entry;
+            if (platform::SameAsciiText(entry.name, kPreviousManifestName)) previousListed = true;
+        }
+        // A manifest that cannot be moved out of the way now fails its own
+        // copy at the end, with its box.
+        if (manifest) DisplaceExisting(fs_, dst + kManifestName);
+        if (!CopyEntries(src, dst, *entries, manifest)) return false;
+        if (!manifest) return true;
+        if (!CopyFile(src, dst, *manifest)) return false;
+        // A files_o.txt in the target is what a synchronisation cut short
+        // left there; with the whole package copied in it is stale, and it
+        // would keep the folder from counting as complete.
+        if (!previousListed) DeleteFileOrDefer(fs_, dst + kPreviousManifestName);
+        return true;
+    }
+
     bool CopyLevel(const std::string& src, const std::string& dst) {
         const std::optional<std::vector<platform::DirectoryEntry>> entries = fs_.TryListFolder(src);
         if (!entries) return true;  // no source: nothing to copy
-        for (const platform::DirectoryEntry& entry : *entries) {
-            if (IsSkipped(entry)) continue;
+        return CopyEntries(src, dst, *entries, nullptr);
+    }
+
+    // Every entry of a listing but `held` (the manifest, copied last).
+    bool CopyEntries(const std::string& src, const std::string& dst,
+                     const std::vector<platform::DirectoryEntry>& entries, const platform::DirectoryEntry* held) {
+        for (const platform::DirectoryEntry& entry : entries) {
+            if (IsSkipped(entry) || &entry == held) continue;
             // A link is not followed: what it points at is not part of the
             // package (a link to C:\ would copy the drive) and may lead back
             // into the tree; a file link is not copied as its target. Nor is
@@ -76,12 +113,23 @@ private:
                 if (!CopyLevel(from, to)) return false;
                 continue;
             }
-            if (!CopyOneFile(fs_, view_, src, dst, entry.name)) return false;
-            // No copy is left read-only, so that the next copy or uninstall can
-            // replace or delete it; hidden and the other bits stay as listed.
-            if (entry.attributes & platform::kAttributeReadOnly)
-                fs_.SetAttributes(dst + entry.name, entry.attributes & ~platform::kAttributeReadOnly);
+            if (!CopyFile(src, dst, entry)) return false;
         }
+        return true;
+    }
+
+    bool CopyFile(const std::string& src, const std::string& dst, const platform::DirectoryEntry& entry) {
+        const bool readOnly = (entry.attributes & platform::kAttributeReadOnly) != 0;
+        // The copy of a read-only file is read-only until its attribute is
+        // cleared below. A copy stopped in between (the launcher killed, the
+        // power lost) leaves it so; made writable again now, it is replaced
+        // like any other copy instead of being displaced to an ".old" name
+        // for good.
+        if (readOnly) fs_.SetReadOnly(dst + entry.name, false);
+        if (!CopyOneFile(fs_, view_, src, dst, entry.name)) return false;
+        // No copy is left read-only, so that the next copy or uninstall can
+        // replace or delete it; hidden and the other bits stay as listed.
+        if (readOnly) fs_.SetAttributes(dst + entry.name, entry.attributes & ~platform::kAttributeReadOnly);
         return true;
     }
 

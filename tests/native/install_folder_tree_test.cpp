@@ -188,6 +188,31 @@ TEST(CopyOneFile, FailsWithABoxWhenTheTargetCannotBeFreed) {
     EXPECT_EQ(dst.Read("a.dll"), "old");
 }
 
+TEST(CopyFolderTree, CompletesAFolderWhoseSynchronisationWasCutShort) {
+    // files_o.txt: the previous manifest of a synchronisation that never
+    // finished, which keeps the folder from counting as complete. The copy
+    // brings a whole package, so it goes; one the source holds is copied.
+    for (const bool sourceHasOne : {false, true}) {
+        SCOPED_TRACE(sourceHasOne ? "the source holds one too" : "only the target holds one");
+        TempFolder src, dst;
+        src.Write("files.txt", "a.dll=2\r\n");
+        src.Write("a.dll", "new");
+        if (sourceHasOne) src.Write("files_o.txt", "from the source");
+        dst.Write("files.txt", "a.dll=2\r\n");
+        dst.Write("files_o.txt", "a.dll=1\r\n");
+        dst.Write("a.dll", "old");
+        EXPECT_FALSE(IsPackageComplete(RealFileSystem(), dst.path()));
+        RecordingCopyView view;
+        EXPECT_TRUE(CopyFolderTree(RealFileSystem(), view, src.path(), dst.path()));
+        EXPECT_EQ(dst.Read("a.dll"), "new");
+        EXPECT_EQ(IsPackageComplete(RealFileSystem(), dst.path()), !sourceHasOne);
+        EXPECT_EQ(dst.Exists("files_o.txt"), sourceHasOne);
+        if (sourceHasOne) {
+            EXPECT_EQ(dst.Read("files_o.txt"), "from the source");
+        }
+    }
+}
+
 TEST(CopyFolderTree, CopiesTheTreeButLeadingDotEntries) {
     TempFolder src, dst;
     src.Write("KLVInst.exe", "inst");
@@ -234,8 +259,8 @@ TEST(CopyFolderTree, DisplacesATargetInUseAndGoesOn) {
 
 TEST(CopyFolderTree, StopsAtAFailureTwoLevelsDownAfterOneBoxKeepingEarlierCopies) {
     TempFolder src, dst;
-    for (const char* name : {"a.dll", "b.dll", "one\\c.dll", "one\\two\\d.dll", "one\\two\\bad.dll",
-                             "one\\two\\e.dll", "one\\f.dll", "z\\g.dll"})
+    for (const char* name : {"a.dll", "b.dll", "one\\c.dll", "one\\two\\d.dll", "one\\two\\bad.dll", "one\\two\\e.dll",
+                             "one\\f.dll", "z\\g.dll"})
         src.Write(name, name);
     CopyLog fs(RealFileSystem());
     const std::string bad = src.path() + "one\\two\\bad.dll";
@@ -546,13 +571,13 @@ TEST(InstallFolderTree, NeverFollowsALink) {
         ::chmod((l.outside.native() + "precious.txt").c_str(), 0644);
         l.stick.Write("a.dll", "new a");
         l.stick.Write("sub\\b.dll", "new b");
-        struct stat before{};
+        struct stat before {};
         ::stat((l.outside.native() + "precious.txt").c_str(), &before);
         c.run(l);
         EXPECT_EQ(l.outside.Files(), (std::vector<std::string>{"deep\\data.bin", "precious.txt"}));
         EXPECT_EQ(l.outside.Read("precious.txt"), "someone else's");
         EXPECT_EQ(l.outside.Read("deep\\data.bin"), "not ours");
-        struct stat after{};
+        struct stat after {};
         ::stat((l.outside.native() + "precious.txt").c_str(), &after);
         EXPECT_EQ(after.st_mode, before.st_mode);
     }
