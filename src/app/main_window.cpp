@@ -8,7 +8,10 @@
 #include "app/self_update_step.h"
 #include "app/environment_actions.h"
 #include "platform/file_version.h"
+#include "platform/file_system.h"
 #include "platform/own_process.h"
+#include "selfupdate/self_replacement.h"
+#include "selfupdate/self_update.h"
 #include "ui/images.h"
 #include "ui/surface.h"
 
@@ -178,6 +181,8 @@ void TFrm_OxMain::Show() {
 
 void TFrm_OxMain::FinishAfterShow() {
     if (tooltips_) return;
+    // Shown: a replacement that started this launcher may keep it.
+    ConfirmLauncherCameUp(platform::RealFileSystem(), TempFolderPath());
     tooltips_ = std::make_unique<ui::Tooltips>(hwnd_);
     tooltips_->Set(lbBak_->Handle(), L"备份文件到本地，可直接本地安装");
 }

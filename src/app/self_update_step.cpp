@@ -24,7 +24,7 @@ void SelfUpdateDone(TFrm_OxMain& window) {
     if (!UpdateAvailable) return;
     // The answer does not matter: the box only tells.
     window.ShowMessageBox(kSelfUpdateNoticeText, kSelfUpdateNoticeCaption, MB_ICONINFORMATION);
-    RunSelfReplacement(FetchedLauncherPath);
+    RunSelfReplacement(FetchedLauncherPath, FetchedLauncherVersion);
     // As the exit button does: the launcher ends once its main loop gets
     // control back. The window holds the close until any action running
     // (a download that let this completion in) has returned.

@@ -1,6 +1,7 @@
 #include "app/self_update_thread.h"
 
 #include "platform/file_system.h"
+#include "platform/own_process.h"
 #include "selfupdate/self_update.h"
 
 namespace klv {
@@ -8,7 +9,8 @@ namespace klv {
 TThrdUpSelf::TThrdUpSelf(std::string version) : TThread(true), version_(std::move(version)) {}
 
 void TThrdUpSelf::Execute() {
-    SelfUpdateBody(version_, TempFolderPath(), platform::RealFileSystem());
+    SelfUpdatePlace place{TempFolderPath(), platform::OwnExecutablePath(), nullptr};
+    SelfUpdateBody(version_, place, platform::RealFileSystem());
 }
 
 }  // namespace klv

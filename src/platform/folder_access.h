@@ -28,6 +28,16 @@ bool GrantEveryoneAccess(const std::string& path);
 // The POSIX side creates a plain folder.
 bool CreateFolderOpenToEveryone(const std::string& path);
 
+// Creates the folder (its parent must exist) in one step with an access list
+// of its own that grants access to the Administrators group and SYSTEM only,
+// inherited by what is made inside and nothing taken over from the parent,
+// and the Administrators group as its owner: what the elevated launcher puts
+// there (the checked new launcher, the replacement script) cannot be changed
+// by a program that runs without elevation. False when it was not created,
+// an existing folder or link included. The POSIX side creates a folder that
+// only its owner may use.
+bool CreateAdminOnlyFolder(const std::string& path);
+
 // True on Windows NT 4.0, which has no named-object security functions.
 bool IsWindowsNT4();
 

@@ -4,6 +4,7 @@
 // run or offered by the update server? The thread that runs them and the
 // completion on the GUI thread live with the window code; this part is
 // portable and runs against the real update server in the native tests.
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -18,6 +19,8 @@ namespace klv {
 // thread's message queue orders the writes before the reads.
 extern bool UpdateAvailable;
 extern std::string& FetchedLauncherPath;
+// The version of the launcher at FetchedLauncherPath when UpdateAvailable.
+extern std::string& FetchedLauncherVersion;
 
 // The user's temporary folder, ending in a backslash.
 std::string TempFolderPath();
@@ -28,19 +31,34 @@ std::string TempFolderPath();
 // a DLL, or a file without a version.
 std::optional<std::string> InstallableLauncherVersion(const std::string& bytes);
 
-// The worker's body for the running launcher's version, with the temporary
-// folder `tempFolder`:
-//   - a launcher already at tempFolder + "Kesto.exe" whose version comes
-//     after the running one's (VersionIsLater) decides alone, without asking
-//     the server: UpdateAvailable;
-//   - a file there that may not be installed, or is not later, is removed
-//     and fetched anew;
-//   - otherwise the server is asked (CheckFileUp) and only on "OK" the file is
-//     fetched (GetAFile); a fetched file that may not be installed, or that is
-//     not later than the running launcher after all, is removed.
+// Where the worker looks and what it may trust.
+struct SelfUpdatePlace {
+    std::string tempFolder;  // the user's temporary folder, ending in a backslash
+    std::string launcher;    // the running launcher's file on the stick
+    // The publisher check of a file about to be offered; empty: every file
+    // is trusted (a launcher that is not signed itself pins nothing).
+    std::function<bool(const std::string& path)> trusted;
+};
+
+// The worker's body for the running launcher's version. A later launcher is
+// one whose version comes after the running one's (VersionIsLater), or
+// after a release refused earlier, whichever is later:
+//   - a launcher already at tempFolder + "Kesto.exe" that is later decides
+//     alone, without asking the server; a file there that may not be
+//     installed, or is not later, is removed and fetched anew;
+//   - otherwise the server is asked (CheckFileUp, with that version) and
+//     only on "OK" the file is fetched (GetAFile); a fetched file that may
+//     not be installed, or that is not later after all, is removed;
+//   - a later file is offered (UpdateAvailable) only when the stick can
+//     take the replacement (its folder writable, room for the copy, the
+//     launcher's file not read-only), no replacement is on trial and the
+//     last one was not given up in the run before; then it is moved into
+//     the update folder, made anew for administrators only, and checked
+//     there: one that fails the publisher check is removed. Otherwise it
+//     stays in the temporary folder for a later run.
 // Raises what the version comparison and the download raise (a malformed
 // version, a damaged body, a file that cannot be written); UpdateAvailable is
 // then false.
-void SelfUpdateBody(const std::string& runningVersion, const std::string& tempFolder, platform::FileSystem& files);
+void SelfUpdateBody(const std::string& runningVersion, const SelfUpdatePlace& place, platform::FileSystem& files);
 
 }  // namespace klv

@@ -6,7 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <functional>
 #include <fstream>
 #include <thread>
 #include <iterator>
@@ -59,6 +63,19 @@ bool LogShows(const UpdateServerFixture& server, const std::string& text) {
     return false;
 }
 
+// The temporary folder `temp`, and a stick with the running launcher in a
+// folder of its own beside it.
+SelfUpdatePlace Place(const TempFolder& temp) {
+    if (!platform::RealFileSystem().DirectoryExists(temp.path() + "stick\\"))
+        temp.Write("stick\\KLV Start.exe", "the running launcher");
+    return SelfUpdatePlace{temp.path(), temp.path() + "stick\\KLV Start.exe", nullptr};
+}
+
+// Where an offered launcher lies.
+std::string Offered(const TempFolder& temp) {
+    return temp.path() + "KLVUpdate\\Kesto.exe";
+}
+
 class SelfUpdateTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -71,6 +88,7 @@ protected:
         if (!temp_.Exists("Kesto.exe")) return std::nullopt;
         return temp_.Read("Kesto.exe");
     }
+    void Run(const std::string& running) { SelfUpdateBody(running, Place(temp_), platform::RealFileSystem()); }
 
     TempFolder temp_;
     std::string savedUrl_ = ServerBaseUrl();
@@ -126,14 +144,19 @@ TEST_F(SelfUpdateTest, DecisionsAgainstTheServer) {
         SetServerBaseUrl(server.BaseUrl());
         UpdateAvailable = true;
 
-        SelfUpdateBody(c.running, temp.path(), platform::RealFileSystem());
+        SelfUpdateBody(c.running, Place(temp), platform::RealFileSystem());
 
         EXPECT_EQ(UpdateAvailable, c.available);
-        EXPECT_EQ(FetchedLauncherPath, temp.path() + "Kesto.exe");
+        // An offered launcher has left the temporary folder for the update folder.
+        if (c.available) {
+            EXPECT_EQ(FetchedLauncherPath, Offered(temp));
+            EXPECT_TRUE(temp.Exists("KLVUpdate\\Kesto.exe") && temp.Read("KLVUpdate\\Kesto.exe") == *c.after);
+            EXPECT_EQ(FetchedLauncherVersion, "1.0.13.0");
+        }
         EXPECT_EQ(server.RequestCount(), c.requests) << server.Log();
         const std::optional<std::string> after =
             temp.Exists("Kesto.exe") ? std::optional<std::string>(temp.Read("Kesto.exe")) : std::nullopt;
-        EXPECT_EQ(after.has_value(), c.after.has_value());
+        EXPECT_EQ(after.has_value(), c.after.has_value() && !c.available);
         if (after && c.after) {
             EXPECT_TRUE(*after == *c.after) << "Kesto.exe holds other bytes";
         }
@@ -152,14 +175,14 @@ TEST_F(SelfUpdateTest, ServerDownLeavesNothing) {
         port = server.Port();
     }
     SetServerBaseUrl("http://127.0.0.1:" + std::to_string(port) + "/");
-    SelfUpdateBody("1.0.12.15", temp_.path(), platform::RealFileSystem());
+    Run("1.0.12.15");
     EXPECT_FALSE(UpdateAvailable);
     EXPECT_FALSE(Fetched().has_value());
 }
 
 TEST_F(SelfUpdateTest, MalformedRunningVersionAgainstAFetchedFileRaises) {
     temp_.Write("Kesto.exe", Next());
-    EXPECT_THROW(SelfUpdateBody("1.x.0", temp_.path(), platform::RealFileSystem()), EConvertError);
+    EXPECT_THROW(Run("1.x.0"), EConvertError);
     EXPECT_FALSE(UpdateAvailable);
     EXPECT_EQ(Fetched(), Next()) << "a comparison failure removes nothing";
 }
@@ -176,7 +199,7 @@ TEST_F(SelfUpdateTest, DamagedBodyRaisesAndWritesNothing) {
         {test::ReadRequest(), test::Send(test::CannedAnswerServer::Ok(body)), test::CloseNow()},
     });
     SetServerBaseUrl(peer.Url("/"));
-    EXPECT_THROW(SelfUpdateBody("1.0.12.15", temp_.path(), platform::RealFileSystem()), Error);
+    EXPECT_THROW(Run("1.0.12.15"), Error);
     EXPECT_FALSE(UpdateAvailable);
     EXPECT_FALSE(Fetched().has_value());
     EXPECT_EQ(peer.Connections(), 2);
@@ -189,7 +212,7 @@ TEST_F(SelfUpdateTest, FetchedFileThatCannotBeRemovedStaysAndNothingIsAsked) {
     SetServerBaseUrl(server.BaseUrl());
     temp_.Write("Kesto.exe", Cut());
     ASSERT_TRUE(platform::RealFileSystem().SetReadOnly(temp_.path() + "Kesto.exe", true));
-    SelfUpdateBody("1.0.12.15", temp_.path(), platform::RealFileSystem());
+    Run("1.0.12.15");
     EXPECT_FALSE(UpdateAvailable);
     EXPECT_EQ(server.RequestCount(), 0);
     EXPECT_EQ(Fetched(), Cut());
@@ -199,9 +222,108 @@ TEST_F(SelfUpdateTest, FetchedFileThatCannotBeRemovedStaysAndNothingIsAsked) {
 TEST_F(SelfUpdateTest, NoTemporaryFolderNoUpdate) {
     UpdateServerFixture server;
     SetServerBaseUrl(server.BaseUrl());
-    SelfUpdateBody("1.0.12.15", "", platform::RealFileSystem());
+    SelfUpdateBody("1.0.12.15", SelfUpdatePlace{}, platform::RealFileSystem());
     EXPECT_FALSE(UpdateAvailable);
     EXPECT_EQ(server.RequestCount(), 0);
+}
+
+// When a later launcher is offered, and what stays where, with the server
+// offering Next() (1.0.13.0) to a running 1.0.12.15.
+TEST_F(SelfUpdateTest, NoOfferThatCannotBeMadeOrWasRefused) {
+    struct Case {
+        const char* why;
+        std::function<void(const TempFolder&)> before;
+        const char* trusted;  // "yes", or "no" for a file that fails the publisher check
+        bool available;
+        const char* nowVer;  // the version the server is asked with; "" for no request
+        bool keptForLater;   // Kesto.exe stays in the temporary folder
+        const char* recordAfter;
+    };
+    const auto record = [](const char* text) {
+        return [text](const TempFolder& t) { t.Write("KLVUpdate\\QNUp.record", text); };
+    };
+    const auto readOnlyLauncher = [](const TempFolder& t) {
+        Place(t);
+        platform::RealFileSystem().SetReadOnly(t.path() + "stick\\KLV Start.exe", true);
+    };
+    const auto noStick = [](const TempFolder& t) {
+        Place(t);
+        platform::RealFileSystem().RemoveFile(t.path() + "stick\\KLV Start.exe");
+    };
+    const Case cases[] = {
+        {"the plain offer", nullptr, "yes", true, "1.0.12.15", false, nullptr},
+        {"one that fails the publisher check is removed", nullptr, "no", false, "1.0.12.15", false, nullptr},
+        {"a read-only launcher cannot be replaced: kept for later", readOnlyLauncher, "yes", false, "1.0.12.15", true,
+         nullptr},
+        {"the stick is gone: kept for later", noStick, "yes", false, "1.0.12.15", true, nullptr},
+        {"a replacement on trial: kept for later", [](const TempFolder& t) { t.Write("KLVUpdate\\QNUp.pending", ""); },
+         "yes", false, "1.0.12.15", true, nullptr},
+        {"the run right after a replacement was given up: kept, and the record is used up", record("once\r\n"), "yes",
+         false, "1.0.12.15", true, nullptr},
+        {"a refused release is not asked for again", record("refused 1.0.13.0\r\n"), "yes", false, "1.0.13.0", false,
+         "refused 1.0.13.0\r\n"},
+        {"a refusal of a release older than the running one is dropped", record("refused 1.0.12.0\r\n"), "yes", true,
+         "1.0.12.15", false, nullptr},
+        {"a refused release planted in the temporary folder goes",
+         [](const TempFolder& t) {
+             t.Write("KLVUpdate\\QNUp.record", "refused 1.0.13.0\r\n");
+             t.Write("Kesto.exe", Next());
+         },
+         "yes", false, "1.0.13.0", false, "refused 1.0.13.0\r\n"},
+        {"a record that is no version refuses nothing", record("refused 1.x\r\n"), "yes", true, "1.0.12.15", false,
+         nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        TempFolder temp;
+        if (c.before) c.before(temp);
+        UpdateServerFixture server;
+        server.WritePackageFile("Kesto.exe", Next());
+        server.WritePackageFile("files.txt", "Kesto.exe=1.0.13.0\r\n");
+        SetServerBaseUrl(server.BaseUrl());
+        SelfUpdatePlace place = Place(temp);
+        std::string checked;
+        place.trusted = [&](const std::string& path) {
+            checked = path;
+            return std::string(c.trusted) == "yes";
+        };
+
+        SelfUpdateBody("1.0.12.15", place, platform::RealFileSystem());
+
+        EXPECT_EQ(UpdateAvailable, c.available);
+        EXPECT_EQ(temp.Exists("Kesto.exe"), c.keptForLater);
+        EXPECT_EQ(temp.Exists("KLVUpdate\\Kesto.exe"), c.available);
+        if (c.available) EXPECT_EQ(checked, Offered(temp)) << "checked where it is offered from";
+        EXPECT_FALSE(temp.Exists("stick\\KLV Start.exe.new")) << "the probe stays";
+        if (*c.nowVer != '\0') {
+            EXPECT_TRUE(LogShows(server, std::string("NowVer=") + c.nowVer + "\"")) << server.Log();
+        }
+        EXPECT_EQ(temp.Exists("KLVUpdate\\QNUp.record"), c.recordAfter != nullptr);
+        if (c.recordAfter != nullptr && temp.Exists("KLVUpdate\\QNUp.record")) {
+            EXPECT_EQ(temp.Read("KLVUpdate\\QNUp.record"), c.recordAfter);
+        }
+        platform::RealFileSystem().SetReadOnly(temp.path() + "stick\\KLV Start.exe", false);
+    }
+}
+
+// A link planted at the update folder's name goes as a link: what it leads
+// to is never emptied.
+TEST_F(SelfUpdateTest, ALinkAtTheUpdateFolderIsRemovedNotFollowed) {
+    TempFolder elsewhere;
+    elsewhere.Write("precious.txt", "mine");
+    ASSERT_EQ(symlink(elsewhere.native().c_str(), (temp_.native() + "/KLVUpdate").c_str()), 0);
+    UpdateServerFixture server;
+    server.WritePackageFile("Kesto.exe", Next());
+    server.WritePackageFile("files.txt", "Kesto.exe=1.0.13.0\r\n");
+    SetServerBaseUrl(server.BaseUrl());
+    Run("1.0.12.15");
+    EXPECT_TRUE(UpdateAvailable);
+    EXPECT_EQ(elsewhere.Read("precious.txt"), "mine");
+    EXPECT_TRUE(platform::RealFileSystem().DirectoryExists(temp_.path() + "KLVUpdate\\"));
+    struct stat info{};
+    ASSERT_EQ(lstat((temp_.native() + "/KLVUpdate").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISDIR(info.st_mode)) << "a real folder of our own now";
+    EXPECT_EQ(info.st_mode & 0077, 0u) << "for its owner only";
 }
 
 }  // namespace

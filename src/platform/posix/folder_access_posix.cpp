@@ -17,4 +17,10 @@ bool CreateFolderOpenToEveryone(const std::string& path) {
     return ::mkdir(native.c_str(), 0777) == 0;
 }
 
+bool CreateAdminOnlyFolder(const std::string& path) {
+    std::string native = WithSlashes(path);
+    while (native.size() > 1 && native.back() == '/') native.pop_back();
+    return ::mkdir(native.c_str(), 0700) == 0;
+}
+
 }  // namespace klv::platform

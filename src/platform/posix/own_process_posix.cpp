@@ -29,7 +29,11 @@ std::string OwnExecutablePath() {
     return n > 0 ? CoreForm(std::string(path, static_cast<std::size_t>(n))) : std::string();
 }
 
-bool StartHidden(const std::string&) {
+std::string SystemFolder() {
+    return {};
+}
+
+bool StartScriptHidden(const std::string&, const std::string&, const EnvironmentVariables&) {
     return false;
 }
 

@@ -256,6 +256,49 @@ bool CreateFolderOpenToEveryone(const std::string& path) {
     return true;
 }
 
+bool CreateAdminOnlyFolder(const std::string& path) {
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID admins = nullptr;
+    PSID system = nullptr;
+    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                  &admins))
+        return false;
+    const std::unique_ptr<void, void (*)(void*)> freeAdmins(admins, [](void* sid) { FreeSid(sid); });
+    if (!AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system)) return false;
+    const std::unique_ptr<void, void (*)(void*)> freeSystem(system, [](void* sid) { FreeSid(sid); });
+
+    const DWORD adminsEntry = kEntryHeaderSize + GetLengthSid(admins);
+    const DWORD systemEntry = kEntryHeaderSize + GetLengthSid(system);
+    const DWORD size = sizeof(ACL) + adminsEntry + systemEntry;
+    const LocalAcl dacl(static_cast<PACL>(LocalAlloc(LPTR, size)));
+    const BYTE inherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+    if (!dacl || !InitializeAcl(dacl.get(), size, ACL_REVISION) ||
+        !AddEntry(dacl.get(), ACL_REVISION, admins, FILE_ALL_ACCESS, inherit, adminsEntry) ||
+        !AddEntry(dacl.get(), ACL_REVISION, system, FILE_ALL_ACCESS, inherit, systemEntry))
+        return false;
+    SECURITY_DESCRIPTOR descriptor{};
+    if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorOwner(&descriptor, admins, FALSE) ||
+        !SetSecurityDescriptorDacl(&descriptor, TRUE, dacl.get(), FALSE))
+        return false;
+    // Nothing inherited from the temporary folder, which its user may change:
+    // the list is protected. Looked up at run time, since systems before
+    // Windows 2000 lack the call (and inherit nothing automatically).
+    using SetControlFn = BOOL(WINAPI*)(PSECURITY_DESCRIPTOR, SECURITY_DESCRIPTOR_CONTROL, SECURITY_DESCRIPTOR_CONTROL);
+    HMODULE advapi = GetModuleHandleA("advapi32.dll");
+    const auto setControl = advapi == nullptr ? nullptr
+                                              : reinterpret_cast<SetControlFn>(reinterpret_cast<void (*)()>(
+                                                    GetProcAddress(advapi, "SetSecurityDescriptorControl")));
+    if (setControl != nullptr) setControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
+    const std::string folder = WithoutTrailingSeparator(path);
+    if (!CreateDirectoryA(folder.c_str(), &attributes)) return false;
+    // Wine ignores the list given at creation: it is written again on the
+    // folder just made (on Windows this changes nothing).
+    SetFileSecurityA(folder.c_str(), DACL_SECURITY_INFORMATION, &descriptor);
+    return true;
+}
+
 bool IsWindowsNT4() {
     OSVERSIONINFOA info{};
     info.dwOSVersionInfoSize = sizeof info;  // 148
