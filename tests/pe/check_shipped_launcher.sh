@@ -24,6 +24,7 @@ fact() { sed -n "s/^$1=//p" <<<"$facts"; }
 # the compiler (libgcc, libstdc++, libwinpthread, zlib1) would have to lie
 # beside the launcher on the stick.
 system_dlls=" kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll ws2_32.dll version.dll comctl32.dll
+ wintrust.dll crypt32.dll
  msvcrt.dll ole32.dll oleaut32.dll shlwapi.dll comdlg32.dll imm32.dll winmm.dll msimg32.dll ntdll.dll "
 imports=$(fact import)
 [ -n "$imports" ] || fail "no imports read"

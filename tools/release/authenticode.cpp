@@ -13,6 +13,8 @@
 #include <optional>
 #include <stdexcept>
 
+#include "platform/certificate_key.h"
+
 namespace klv::release {
 namespace {
 
@@ -95,20 +97,27 @@ bool SkipHeader(const unsigned char*& p, long size, long& length) {
     return true;
 }
 
-EVP_PKEY* CertificateKey(const std::string& path, X509Ptr& holder) {
+X509Ptr ReadCertificate(const std::string& path) {
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) throw std::runtime_error("cannot read the certificate " + path);
-    holder.reset(PEM_read_X509(f, nullptr, nullptr, nullptr));
+    X509Ptr certificate(PEM_read_X509(f, nullptr, nullptr, nullptr));
     std::fclose(f);
-    if (!holder) throw std::runtime_error("no PEM certificate in " + path);
-    return X509_get0_pubkey(holder.get());
+    if (!certificate) throw std::runtime_error("no PEM certificate in " + path);
+    return certificate;
+}
+
+std::string Der(X509* certificate) {
+    unsigned char* out = nullptr;
+    const int n = i2d_X509(certificate, &out);
+    std::string der = n > 0 ? std::string(reinterpret_cast<char*>(out), static_cast<std::size_t>(n)) : std::string();
+    OPENSSL_free(out);
+    return der;
 }
 
 }  // namespace
 
 SignatureVerdict CheckSignature(const std::string& bytes, const std::string& certificatePath) {
-    X509Ptr pinned;
-    EVP_PKEY* pinnedKey = CertificateKey(certificatePath, pinned);
+    const X509Ptr pinned = ReadCertificate(certificatePath);
 
     const auto layout = ReadLayout(bytes);
     if (!layout || layout->certificates == 0 || layout->certificatesSize < 8) return SignatureVerdict::Unsigned;
@@ -157,9 +166,11 @@ SignatureVerdict CheckSignature(const std::string& bytes, const std::string& cer
     std::unique_ptr<STACK_OF(X509), Freer<STACK_OF(X509), FreeSigners>> signers(
         PKCS7_get0_signers(p7.get(), nullptr, 0));
     if (!signers || sk_X509_num(signers.get()) != 1) return SignatureVerdict::Damaged;
-    EVP_PKEY* signerKey = X509_get0_pubkey(sk_X509_value(signers.get(), 0));
-    return signerKey && EVP_PKEY_eq(signerKey, pinnedKey) == 1 ? SignatureVerdict::SignedWithKey
-                                                               : SignatureVerdict::OtherKey;
+    // The same rule as the launcher's, in the same code: one public key, byte
+    // for byte, whatever the certificates' names and dates.
+    return platform::SamePublicKey(Der(sk_X509_value(signers.get(), 0)), Der(pinned.get()))
+               ? SignatureVerdict::SignedWithKey
+               : SignatureVerdict::OtherKey;
 }
 
 const char* VerdictText(SignatureVerdict verdict) {

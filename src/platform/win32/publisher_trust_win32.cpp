@@ -1,0 +1,209 @@
+#include "platform/publisher_trust.h"
+
+#include <windows.h>
+#include <softpub.h>
+#include <wincrypt.h>
+#include <wintrust.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+#include "platform/certificate_key.h"
+#include "platform/own_process.h"
+
+namespace klv::platform {
+namespace {
+
+std::string WithCode(const char* text, LONG code) {
+    char buffer[160];
+    std::snprintf(buffer, sizeof buffer, "%s (0x%08lX)", text, static_cast<unsigned long>(code));
+    return buffer;
+}
+
+std::wstring Wide(const std::string& text) {
+    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
+    return out;
+}
+
+// Read sharing only: while the handle is open nobody can write the file,
+// delete it or rename it (both ask for delete access), yet the system can
+// still map it to start it.
+HANDLE OpenHeld(const std::string& path) {
+    return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+}
+
+// Whether the image names a certificate table (its security directory entry
+// is not empty). Read from the open handle, from the start; false when the
+// file is no PE image.
+bool HasCertificateTable(HANDLE file) {
+    std::vector<unsigned char> head(4096);
+    DWORD got = 0;
+    OVERLAPPED at{};  // offset 0, whatever the handle's position
+    if (!ReadFile(file, head.data(), static_cast<DWORD>(head.size()), &got, &at)) return false;
+    head.resize(got);
+    const auto u32 = [&](std::size_t i) {
+        return static_cast<std::uint32_t>(head[i] | head[i + 1] << 8 | head[i + 2] << 16) |
+               static_cast<std::uint32_t>(head[i + 3]) << 24;
+    };
+    if (head.size() < 0x40 || head[0] != 'M' || head[1] != 'Z') return false;
+    const std::size_t pe = u32(0x3C);
+    const std::size_t optional = pe + 4 + 20;
+    if (pe > head.size() || head.size() - pe < 4 + 20 + 2 || u32(pe) != 0x00004550) return false;
+    const unsigned magic = head[optional] | head[optional + 1] << 8;
+    const std::size_t directories = optional + (magic == 0x20B ? 112 : 96);
+    const std::size_t security = directories + 4 * 8;  // the fifth entry: address, size
+    if (security + 8 > head.size()) return false;
+    return u32(security) != 0 || u32(security + 4) != 0;
+}
+
+// One WinVerifyTrust run over the open file. The state is always closed; the
+// signer's certificate is copied out before that.
+struct Verification {
+    LONG status = 0;
+    std::string signer;  // DER of the primary signer's certificate, when status is 0
+};
+
+Verification Verify(const std::string& path, HANDLE file) {
+    std::wstring widePath = Wide(path);
+    WINTRUST_FILE_INFO fileInfo{};
+    fileInfo.cbStruct = sizeof fileInfo;
+    fileInfo.pcwszFilePath = widePath.c_str();
+    fileInfo.hFile = file;  // what is checked is what is held
+
+    WINTRUST_DATA data{};
+    data.cbStruct = sizeof data;
+    data.dwUIChoice = WTD_UI_NONE;
+    data.fdwRevocationChecks = WTD_REVOKE_NONE;
+    data.dwUnionChoice = WTD_CHOICE_FILE;
+    data.pFile = &fileInfo;
+    data.dwStateAction = WTD_STATEACTION_VERIFY;
+    // No revocation check and no fetching of anything over the network: the
+    // launcher may run where there is none, and must not hang on it.
+    data.dwProvFlags = WTD_REVOCATION_CHECK_NONE | WTD_CACHE_ONLY_URL_RETRIEVAL;
+    data.dwUIContext = WTD_UICONTEXT_EXECUTE;
+
+    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+    Verification out;
+    // Wine accepts a signature whose self-signed root it does not know (it
+    // does not check the root); Windows answers CERT_E_UNTRUSTEDROOT for it.
+    // A vendor's certificate chains to a trusted root, and the rule stays
+    // "the system accepts it": the pin below is what binds it to us.
+    out.status = WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    if (out.status == ERROR_SUCCESS) {
+        CRYPT_PROVIDER_DATA* provider = WTHelperProvDataFromStateData(data.hWVTStateData);
+        CRYPT_PROVIDER_SGNR* signer = provider ? WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
+        CRYPT_PROVIDER_CERT* cert = signer ? WTHelperGetProvCertFromChain(signer, 0) : nullptr;
+        if (cert && cert->pCert && cert->pCert->pbCertEncoded)
+            out.signer.assign(reinterpret_cast<const char*>(cert->pCert->pbCertEncoded), cert->pCert->cbCertEncoded);
+    }
+    data.dwStateAction = WTD_STATEACTION_CLOSE;
+    WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    return out;
+}
+
+// The verdict for a signature the system did not accept. The signature
+// errors (bad digest, no signer, a signature block that does not decode) are
+// all of the security facility, 0x8009xxxx; the certificate errors (untrusted
+// root, expired, revoked, distrusted) of the certificate facility.
+Trust Rejection(LONG status) {
+    if (status == TRUST_E_NOSIGNATURE || status == TRUST_E_SUBJECT_FORM_UNKNOWN) return Trust::Unsigned;
+    if ((static_cast<unsigned long>(status) & 0xFFFF0000ul) == 0x80090000ul) return Trust::Altered;
+    return Trust::Refused;
+}
+
+const char* RejectionText(Trust verdict) {
+    switch (verdict) {
+        case Trust::Unsigned:
+            return "not signed";
+        case Trust::Altered:
+            return "its content does not match its signature";
+        default:
+            return "the system does not accept its signature";
+    }
+}
+
+}  // namespace
+
+CheckedFile::CheckedFile(Trust verdict, std::string reason, void* handle)
+    : verdict_(verdict), reason_(std::move(reason)), handle_(handle) {}
+
+CheckedFile::CheckedFile(CheckedFile&& other) noexcept
+    : verdict_(other.verdict_), reason_(std::move(other.reason_)), handle_(std::exchange(other.handle_, nullptr)) {}
+
+CheckedFile& CheckedFile::operator=(CheckedFile&& other) noexcept {
+    if (this != &other) {
+        Release();
+        verdict_ = other.verdict_;
+        reason_ = std::move(other.reason_);
+        handle_ = std::exchange(other.handle_, nullptr);
+    }
+    return *this;
+}
+
+CheckedFile::~CheckedFile() { Release(); }
+
+void CheckedFile::Release() {
+    if (handle_) CloseHandle(static_cast<HANDLE>(handle_));
+    handle_ = nullptr;
+}
+
+Publisher PublisherOf(const std::string& path) {
+    Publisher out;
+    HANDLE file = OpenHeld(path);
+    if (file == INVALID_HANDLE_VALUE) {
+        out.kind = Publisher::Kind::Broken;
+        out.reason = WithCode("its file cannot be read", static_cast<LONG>(GetLastError()));
+        return out;
+    }
+    const Verification v = Verify(path, file);
+    // Unsigned only when the system finds no signature and the image names no
+    // certificate table either: a table the system cannot read is a damaged
+    // signature, which must not switch the pin off.
+    const bool noTable = !HasCertificateTable(file);
+    CloseHandle(file);
+    if (v.status == ERROR_SUCCESS && !v.signer.empty()) {
+        out.kind = Publisher::Kind::Pinned;
+        out.certificate = v.signer;
+    } else if (v.status == TRUST_E_NOSIGNATURE && noTable) {
+        out.kind = Publisher::Kind::Unsigned;
+    } else {
+        out.kind = Publisher::Kind::Broken;
+        out.reason = v.status == ERROR_SUCCESS ? "no signer certificate in its signature"
+                                               : WithCode(RejectionText(Rejection(v.status)), v.status);
+    }
+    return out;
+}
+
+Publisher RunningPublisher() { return PublisherOf(OwnExecutablePath()); }
+
+CheckedFile CheckPublisher(const std::string& path, const Publisher& pin) {
+    HANDLE file = OpenHeld(path);
+    if (file == INVALID_HANDLE_VALUE)
+        return CheckedFile(Trust::CannotOpen, WithCode("cannot be opened", static_cast<LONG>(GetLastError())),
+                           nullptr);
+    switch (pin.kind) {
+        case Publisher::Kind::Unsigned:
+            return CheckedFile(Trust::Trusted, "no publisher is pinned", file);
+        case Publisher::Kind::Broken:
+            return CheckedFile(Trust::NoPublisher, "the launcher's own signature does not verify: " + pin.reason,
+                               file);
+        case Publisher::Kind::Pinned:
+            break;
+    }
+    const Verification v = Verify(path, file);
+    if (v.status != ERROR_SUCCESS) {
+        const Trust verdict = Rejection(v.status);
+        return CheckedFile(verdict, WithCode(RejectionText(verdict), v.status), file);
+    }
+    if (v.signer.empty()) return CheckedFile(Trust::Altered, "no signer certificate in its signature", file);
+    if (!SamePublicKey(v.signer, pin.certificate))
+        return CheckedFile(Trust::OtherPublisher, "signed by another publisher", file);
+    return CheckedFile(Trust::Trusted, "signed by the launcher's publisher", file);
+}
+
+}  // namespace klv::platform
