@@ -4,6 +4,7 @@
 
 #include "app/app_window.h"
 #include "app/main_window.h"
+#include "app/program_trust.h"
 #include "install/folder_tree.h"
 #include "install/install_folder.h"
 #include "install/install_guard.h"
@@ -170,11 +171,13 @@ void EnvironmentActions::EnvNotify(WPARAM value) {
     }
 }
 
-// The folder stays held while the program is started, so that it cannot be
-// replaced between the check and the start.
+// The folder and the program file stay held while the program is started,
+// so that neither can be replaced between the check and the start.
 bool EnvironmentActions::StartWithHandle(const char* name) {
     const InstallFolderCheck folder = CheckedInstallFolder();
     if (!folder.Usable()) return false;
+    const std::optional<platform::CheckedFile> program = CheckedProgram(name);
+    if (!program) return false;
     const auto handle = reinterpret_cast<std::uintptr_t>(window_.Handle());
     platform::ShellOpen(handle, RequireInstallDir() + name, std::to_string(handle));
     return true;
@@ -182,7 +185,21 @@ bool EnvironmentActions::StartWithHandle(const char* name) {
 
 void EnvironmentActions::StartPlain(const char* name) {
     const InstallFolderCheck folder = CheckedInstallFolder();
-    if (folder.Usable()) platform::RunProgram(RequireInstallDir() + name);
+    if (!folder.Usable()) return;
+    const std::optional<platform::CheckedFile> program = CheckedProgram(name);
+    if (program) platform::RunProgram(RequireInstallDir() + name);
+}
+
+std::optional<platform::CheckedFile> EnvironmentActions::CheckedProgram(const char* name) {
+    const platform::Publisher& pin = LauncherPublisher();
+    platform::CheckedFile program = platform::CheckPublisher(RequireInstallDir() + name, pin);
+    // Without a pin, a program that is not there is started as before: the
+    // start fails unseen, as the system's own start would.
+    const bool unpinnedAndMissing =
+        pin.kind == platform::Publisher::Kind::Unsigned && program.Verdict() == platform::Trust::CannotOpen;
+    if (program.Trusted() || unpinnedAndMissing) return program;
+    window_.ShowMessageBox(NotStartedText(name, program.Verdict()).c_str(), kNoticeCaptionText, MB_ICONWARNING);
+    return std::nullopt;
 }
 
 InstallFolderCheck EnvironmentActions::CheckedInstallFolder(bool makeDefault) {

@@ -9,10 +9,12 @@
 // what it offers: its handle, controls, progress bars, downloads and boxes.
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 #include "install/install_folder_check.h"
 #include "platform/file_system.h"
+#include "platform/publisher_trust.h"
 
 namespace klv {
 
@@ -66,6 +68,10 @@ private:
     bool StartWithHandle(const char* name);
     // Starts InstallDir + name with no arguments.
     void StartPlain(const char* name);
+    // InstallDir + name checked against the launcher's publisher and held
+    // until the caller has started it; nothing (after one box saying which
+    // program was not started and why) when it may not be started.
+    std::optional<platform::CheckedFile> CheckedProgram(const char* name);
     // InstallDir checked (and the default one made when missing, if asked)
     // before anything is copied into, started from or deleted in it; when
     // it is not usable the user has been told in one box.

@@ -1,5 +1,7 @@
 #include "app/self_update_thread.h"
 
+#include "app/program_trust.h"
+
 #include "platform/file_system.h"
 #include "platform/own_process.h"
 #include "selfupdate/self_update.h"
@@ -9,7 +11,7 @@ namespace klv {
 TThrdUpSelf::TThrdUpSelf(std::string version) : TThread(true), version_(std::move(version)) {}
 
 void TThrdUpSelf::Execute() {
-    SelfUpdatePlace place{TempFolderPath(), platform::OwnExecutablePath(), nullptr};
+    SelfUpdatePlace place{TempFolderPath(), platform::OwnExecutablePath(), IsTrustedProgram};
     SelfUpdateBody(version_, place, platform::RealFileSystem());
 }
 

@@ -92,6 +92,19 @@ bool RemoveUpdateFolder(platform::FileSystem& files, const std::string& folder) 
     return files.OpenFolder(folder).kind == platform::FolderKind::Missing;
 }
 
+// Removes what a replacement leaves in our update folder, file by file: the
+// script that started this launcher may still be ending in it, its working
+// folder. A folder of that name that is not ours goes whole.
+void ClearUpdateFolder(platform::FileSystem& files, const std::string& folder) {
+    if (!IsOurUpdateFolder(files, folder)) {
+        RemoveUpdateFolder(files, folder);
+        return;
+    }
+    for (const char* name : {kFetchedLauncherName, kOldLauncherCopyName, kSelfReplacementScriptName,
+                             kUpdateRecordName, kCameUpMarkerName})
+        if (files.FileExists(folder + name)) files.RemoveFile(folder + name);
+}
+
 // The update folder as the launcher needs it: ours, made for administrators
 // only when it is not there.
 bool PrepareUpdateFolder(platform::FileSystem& files, const std::string& folder) {
@@ -136,9 +149,9 @@ void SelfUpdateBody(const std::string& runningVersion, const SelfUpdatePlace& pl
     const std::string path = tempFolder + kFetchedLauncherName;
     const std::string updateFolder = tempFolder + kUpdateFolderName;
 
-    // The record is read once; the folder is then cleared for this run
-    // (unless a new launcher is on trial: the script still works in it), and
-    // only a refusal that still matters is kept.
+    // The record is read once; what the last replacement left is then
+    // cleared for this run (unless a new launcher is on trial: the script
+    // still works with it), and only a refusal that still matters is kept.
     const UpdateRecord record = ReadUpdateRecord(files, updateFolder);
     std::string floor = runningVersion;
     if (!record.refused.empty()) {
@@ -148,9 +161,11 @@ void SelfUpdateBody(const std::string& runningVersion, const SelfUpdatePlace& pl
             // A record that is not a version refuses nothing.
         }
     }
-    if (!record.onTrial && RemoveUpdateFolder(files, updateFolder) && floor != runningVersion &&
-        PrepareUpdateFolder(files, updateFolder))
-        files.WriteWholeFile(updateFolder + kUpdateRecordName, "refused " + floor + "\r\n");
+    if (!record.onTrial) {
+        ClearUpdateFolder(files, updateFolder);
+        if (floor != runningVersion && PrepareUpdateFolder(files, updateFolder))
+            files.WriteWholeFile(updateFolder + kUpdateRecordName, "refused " + floor + "\r\n");
+    }
 
     std::string bytes;
     std::optional<std::string> version;

@@ -15,9 +15,11 @@ scenario="$1"; shift
 mkdir -p "$KLV_ARTEFACTS"
 
 if [ -z "${KLV_E2E_ISOLATED:-}" ]; then
-    if [ "$(id -u)" = 0 ] && unshare --net true 2>/dev/null; then
+    # A mount namespace too, so that a scenario may mount over its own
+    # folders (a stick that refuses writes) without touching the machine's.
+    if [ "$(id -u)" = 0 ] && unshare --net --mount true 2>/dev/null; then
         export KLV_E2E_ISOLATED=netns
-        exec unshare --net -- bash -c 'ip link set lo up && exec "$0" "$@"' "$0" "$scenario" "$@"
+        exec unshare --net --mount --propagation private -- bash -c 'ip link set lo up && exec "$0" "$@"' "$0" "$scenario" "$@"
     fi
     export KLV_E2E_ISOLATED=serial
     exec 6>/tmp/klv-e2e-serial.lock

@@ -14,12 +14,25 @@ su_temp_folder() {
 }
 
 # The temporary folder with nothing an earlier run left in it (a fetched
-# launcher, a script), so that the worker decides afresh.
+# launcher, the update folder with its script and record), so that the
+# worker decides afresh.
 su_fresh_temp_folder() {
     local folder
     folder=$(su_temp_folder)
-    rm -f "$folder/Kesto.exe" "$folder/QNUp.bat"
+    rm -rf "$folder/Kesto.exe" "$folder/KLVUpdate"
     echo "$folder"
+}
+
+# The update folder below the temporary folder: the checked new launcher,
+# the script, the old launcher's copy, the marker and the record.
+su_update_folder() {
+    echo "$(su_temp_folder)/KLVUpdate"
+}
+
+# Waits (hang guard: SECONDS) until the launcher's log shows no box: true
+# when none of class #32770 appeared in that time.
+su_no_box_for() {
+    ! drive wait-window '#32770' "$(($1 * 1000))" >/dev/null 2>&1
 }
 
 # The running release at LAUNCHER on a stick folder, and our server over
@@ -88,5 +101,5 @@ su_cleanup() {
     su_stop_server
     local temp
     temp=$(su_temp_folder)
-    rm -f "$temp/Kesto.exe" "$temp/QNUp.bat" "$temp"/*.klv-partial
+    rm -rf "$temp/Kesto.exe" "$temp/KLVUpdate" "$temp"/*.klv-partial
 }

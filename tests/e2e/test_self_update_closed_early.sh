@@ -21,6 +21,6 @@ drive click TFrm_OxMain 1014
 for _ in $(seq 600); do kill -0 "$running" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$running" 2>/dev/null && fail "the launcher did not end while its worker waited"
 wait "$running" || fail "the launcher ended with an error"
-[ ! -e "$temp/Kesto.exe" ] && [ ! -e "$temp/QNUp.bat" ] || fail "a self-update happened: $(ls "$temp")"
+[ ! -e "$temp/Kesto.exe" ] && [ ! -e "$(su_update_folder)/QNUp.bat" ] || fail "a self-update happened: $(ls "$temp")"
 cmp -s "$launcher" "$KLV_BUILD_DIR/klv-start.exe" || fail "the launcher's file changed"
 echo "e2e: self_update_closed_early passed"

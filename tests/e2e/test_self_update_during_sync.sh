@@ -53,7 +53,7 @@ cmp -s "$work/package/sub/KLVCtrl.exe" "$work/install/sub/KLVCtrl.exe" || fail "
 wait "$old" || fail "the harness ended with an error"
 
 drive wait-window TFrm_OxMain 180000 || fail "no launcher came back"
-su_wait_gone "$temp/QNUp.bat" 60 || fail "the script stays"
+su_wait_gone "$(su_update_folder)/QNUp.bat" 90 || fail "the script stays"
 cmp -s "$launcher" "$work/package/Kesto.exe" || fail "the stick holds no new launcher"
 [ "$(su_version_line)" = "Ver:1.0.13.0" ] || fail "restarted launcher: $(su_version_line)"
 [ ! -e "$temp/Kesto.exe" ] || fail "the fetched file stays"

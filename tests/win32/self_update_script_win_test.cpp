@@ -272,7 +272,8 @@ TEST_F(SelfReplacementCrashWin, ACutAfterAnyLineLeavesOneWholeLauncher) {
             Files().RemoveFile(paths.updateFolder + name);
         if (!Files().DirectoryExists(paths.executable + ".new\\")) Files().RemoveFile(paths.executable + ".new");
         Files().WriteWholeFile(paths.fetched, newLauncher_);
-        RunScript(paths, 3);
+        // A launcher that the cut script started may still be on its way.
+        RunScript(paths, 30);
         EXPECT_TRUE(ReadOrAbsent(paths.executable) == newLauncher_) << "a later run did not complete the update";
         ExpectCleanedUp(paths);
     }
