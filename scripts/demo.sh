@@ -14,6 +14,20 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
+# The first 16 hex digits of the SHA-256 of the public key that signed FILE,
+# or "unsigned".
+signer_key() {  # FILE
+    local p7
+    p7=$(mktemp -u)  # osslsigncode writes no file that is already there
+    if osslsigncode extract-signature -in "$1" -out "$p7" >/dev/null 2>&1; then
+        openssl pkcs7 -inform DER -in "$p7" -print_certs 2>/dev/null | openssl x509 -pubkey -noout 2>/dev/null |
+            openssl pkey -pubin -outform DER 2>/dev/null | sha256sum | cut -c1-16
+    else
+        echo unsigned
+    fi
+    rm -f "$p7"
+}
+
 # ---------------------------------------------------------------------------
 # The run itself, on a display with the Wine prefix chosen (see the end).
 run_demo() {
@@ -130,6 +144,13 @@ run_demo() {
     sed 's/^/      /' <<<"$installed"
     echo "  programs started (as each one recorded its command line):"
     tr -d '\r' <"$work/starts.txt" | awk -F'\t' '{ printf "      %-12s %s\n", $1, $2 }'
+    echo "  signatures: the launcher started each program only after checking that its"
+    echo "  signer's key is the launcher's own (key = SHA-256 of the signer's public key):"
+    printf '      %-12s key %s\n' "klv-start.exe" "$(signer_key "$work/stick/klv-start.exe")"
+    local program
+    for program in $(tr -d '\r' <"$work/starts.txt" | cut -f1 | sort -u); do
+        printf '      %-12s key %s  checked, then started\n' "$program" "$(signer_key "$work/package/$program")"
+    done
     echo "  boxes shown:"
     printf '      %s\n' "${boxes[@]}"
     echo "  the stick's package folder after the back-up: $(find "$work/stick/uInst" -type f | wc -l) files"

@@ -6,7 +6,7 @@ source "$(dirname "$0")/self_update_lib.sh"
 
 [ "${KLV_E2E_ISOLATED:-}" = netns ] || { echo "e2e: needs a mount namespace of its own (root)"; exit 1; }
 work=$(mktemp -d)
-trap 'umount "$work/stick" 2>/dev/null; su_cleanup; rm -rf "$work"' EXIT
+trap 'umount "$work/stick" 2>/dev/null || true; su_cleanup; rm -rf "$work"' EXIT
 temp=$(su_fresh_temp_folder)
 launcher="$work/stick/klv-start.exe"
 su_offer_next_release "$launcher" "$work/package"
