@@ -99,3 +99,23 @@ function(klv_sign_executable target)
     add_custom_command(TARGET ${target} POST_BUILD ${steps}
         COMMENT "Signing ${target}" VERBATIM)
 endfunction()
+
+# klv_name_successor_key(TARGET CERTIFICATE)
+# Builds into TARGET the resource KLVNEXTKEY with CERTIFICATE (PEM) as DER:
+# the key that the publisher moves to. Sign that release with the old key;
+# its launchers then accept files signed with either key, and the releases
+# after it are signed with the new key alone.
+function(klv_name_successor_key target certificate)
+    set(der ${CMAKE_CURRENT_BINARY_DIR}/${target}-successor.der)
+    set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}-successor.rc)
+    execute_process(COMMAND ${KLV_OPENSSL} x509 -in ${certificate} -outform DER -out ${der}
+        RESULT_VARIABLE failed ERROR_VARIABLE errors)
+    if(failed)
+        message(FATAL_ERROR "cannot read the successor certificate ${certificate}: ${errors}")
+    endif()
+    file(WRITE ${rc} "KLVNEXTKEY RCDATA \"${der}\"\n")
+    target_sources(${target} PRIVATE ${rc})
+endfunction()
+
+set(KLV_SUCCESSOR_CERT "" CACHE FILEPATH
+    "Certificate (PEM) of the key the publisher moves to, named inside klv-start.exe (empty: none)")

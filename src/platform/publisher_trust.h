@@ -30,8 +30,18 @@ struct Publisher {
     };
     Kind kind = Kind::Unsigned;
     std::string certificate;  // DER of the signer's certificate when Pinned
+    // DER of the certificate of the key that the publisher moves to, when
+    // the signed image names one (the resource kSuccessorResourceName): a
+    // file signed with that key is the same publisher's. Set only when
+    // Pinned, since only then does the signature vouch for the resource.
+    std::string successor;
     std::string reason;       // why Broken, in a few words
 };
+
+// The resource (type RCDATA) in which a launcher names its publisher's next
+// key: one release carries it, signed with the old key, so that launchers of
+// that release accept the next ones, signed with the new key only.
+inline constexpr char kSuccessorResourceName[] = "KLVNEXTKEY";
 
 // The running launcher's publisher, from its own executable file. It does not
 // change while the process runs: read it once.

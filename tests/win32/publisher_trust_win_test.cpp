@@ -28,6 +28,21 @@ TEST(PublisherTrustWin, TheRunningProgramPinsItsSigner) {
     EXPECT_TRUE(SamePublicKey(own.certificate, PublisherOf(Subject("")).certificate));
 }
 
+// A key change: one release, signed with the old key, names the new key;
+// a launcher of that release accepts files of either key, one without it
+// only its own.
+TEST(PublisherTrustWin, AReleaseThatNamesTheNextKeyAcceptsIt) {
+    const Publisher moving = PublisherOf(Subject("successor"));
+    ASSERT_EQ(moving.kind, Kind::Pinned) << moving.reason;
+    ASSERT_FALSE(moving.successor.empty()) << "the named key was not read";
+    EXPECT_TRUE(SamePublicKey(moving.successor, PublisherOf(Subject("foreign")).certificate));
+    EXPECT_EQ(CheckPublisher(Subject("foreign"), moving).Verdict(), Trust::Trusted);
+    EXPECT_EQ(CheckPublisher(Subject(""), moving).Verdict(), Trust::Trusted);
+    EXPECT_EQ(CheckPublisher(Subject("unsigned"), moving).Verdict(), Trust::Unsigned);
+    EXPECT_TRUE(RunningPublisher().successor.empty());
+    EXPECT_EQ(CheckPublisher(Subject("foreign"), RunningPublisher()).Verdict(), Trust::OtherPublisher);
+}
+
 struct Case {
     const char* name;
     const char* variant;  // folder of the subject's variant

@@ -16,6 +16,24 @@
 namespace klv::platform {
 namespace {
 
+// The certificate that the image at `path` names as its publisher's next
+// key, when it holds one that reads as a certificate; empty otherwise. The
+// image is mapped as data only: nothing of it runs.
+std::string SuccessorCertificateOf(const std::string& path) {
+    HMODULE image = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (image == nullptr) return {};
+    std::string der;
+    if (HRSRC found = FindResourceA(image, kSuccessorResourceName, MAKEINTRESOURCEA(10))) {  // RT_RCDATA
+        const DWORD size = SizeofResource(image, found);
+        HGLOBAL loaded = LoadResource(image, found);
+        const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
+        if (bytes != nullptr && size > 0) der.assign(static_cast<const char*>(bytes), size);
+    }
+    FreeLibrary(image);
+    if (!CertificatePublicKey(der)) der.clear();
+    return der;
+}
+
 std::string WithCode(const char* text, LONG code) {
     char buffer[160];
     std::snprintf(buffer, sizeof buffer, "%s (0x%08lX)", text, static_cast<unsigned long>(code));
@@ -169,6 +187,7 @@ Publisher PublisherOf(const std::string& path) {
     if (v.status == ERROR_SUCCESS && !v.signer.empty()) {
         out.kind = Publisher::Kind::Pinned;
         out.certificate = v.signer;
+        out.successor = SuccessorCertificateOf(path);
     } else if (v.status == TRUST_E_NOSIGNATURE && noTable) {
         out.kind = Publisher::Kind::Unsigned;
     } else {
@@ -201,7 +220,8 @@ CheckedFile CheckPublisher(const std::string& path, const Publisher& pin) {
         return CheckedFile(verdict, WithCode(RejectionText(verdict), v.status), file);
     }
     if (v.signer.empty()) return CheckedFile(Trust::Altered, "no signer certificate in its signature", file);
-    if (!SamePublicKey(v.signer, pin.certificate))
+    const bool successor = !pin.successor.empty() && SamePublicKey(v.signer, pin.successor);
+    if (!SamePublicKey(v.signer, pin.certificate) && !successor)
         return CheckedFile(Trust::OtherPublisher, "signed by another publisher", file);
     return CheckedFile(Trust::Trusted, "signed by the launcher's publisher", file);
 }
