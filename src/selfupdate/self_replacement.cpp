@@ -10,10 +10,14 @@ SelfReplacementPaths MakeSelfReplacementPaths(const std::string& executable, con
                                               const std::string& version) {
     // The folder part ends after the last "\\" or ":".
     const std::size_t end = platform::FolderEnd(executable, true);
-    return SelfReplacementPaths{executable,   fetched,
-                                executable.substr(0, end), executable.substr(end),
-                                updateFolder, updateFolder + kSelfReplacementScriptName,
-                                systemFolder, version};
+    return SelfReplacementPaths{executable,
+                                fetched,
+                                executable.substr(0, end),
+                                executable.substr(end),
+                                updateFolder,
+                                updateFolder + kSelfReplacementScriptName,
+                                systemFolder,
+                                version};
 }
 
 std::vector<std::string> SelfReplacementScriptLines(int tries, int cameUpTries) {

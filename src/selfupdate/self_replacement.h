@@ -71,8 +71,7 @@ SelfReplacementPaths MakeSelfReplacementPaths(const std::string& executable, con
 
 // The script's lines, without their line ends; `tries` bounds each wait
 // for a file, `cameUpTries` the wait for the new launcher's window.
-std::vector<std::string> SelfReplacementScriptLines(int tries = kSelfReplacementTries,
-                                                    int cameUpTries = kCameUpTries);
+std::vector<std::string> SelfReplacementScriptLines(int tries = kSelfReplacementTries, int cameUpTries = kCameUpTries);
 // The lines, each followed by CR LF: the bytes of the script file.
 std::string SelfReplacementScript(int tries = kSelfReplacementTries, int cameUpTries = kCameUpTries);
 // The variables through which the script gets its paths.

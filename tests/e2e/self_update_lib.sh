@@ -103,3 +103,22 @@ su_cleanup() {
     temp=$(su_temp_folder)
     rm -rf "$temp/Kesto.exe" "$temp/KLVUpdate" "$temp"/*.klv-partial
 }
+
+# Waits for the self-update box over the running launcher OLD_PID, confirms
+# it, and waits until that launcher has ended.
+su_confirm_update() {  # OLD_PID
+    drive wait-window '#32770' 60000 || fail "no self-update box"
+    grep -q 'KLV已经下载了新的版本' <<<"$(drive box)" || fail "not the self-update box: $(drive box)"
+    drive box-ok
+    wait "$1" || fail "the old launcher ended with an error"
+}
+
+# Waits for the new launcher started from the stick (1.0.13.0, LAUNCHER now
+# holding NEW_FILE's bytes) and closes it.
+su_expect_new_launcher() {  # LAUNCHER NEW_FILE
+    drive wait-window TFrm_OxMain 180000 || fail "no launcher came back"
+    [ "$(su_version_line)" = "Ver:1.0.13.0" ] || fail "restarted launcher: $(su_version_line)"
+    cmp -s "$1" "$2" || fail "the stick holds no new launcher"
+    drive click TFrm_OxMain 1014
+    drive wait-gone TFrm_OxMain 30000 || fail "the new launcher did not close"
+}

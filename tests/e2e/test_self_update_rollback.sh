@@ -13,11 +13,7 @@ su_offer_next_release "$launcher" "$work/package"
 cp "$KLV_BUILD_DIR/tests/e2e/exits_at_once.exe" "$work/package/Kesto.exe"
 
 wine_bg "$launcher"
-old=$LAST_BG_PID
-drive wait-window '#32770' 60000 || fail "no self-update box"
-grep -q 'KLV已经下载了新的版本' <<<"$(drive box)" || fail "not the self-update box: $(drive box)"
-drive box-ok
-wait "$old" || fail "the old launcher ended with an error"
+su_confirm_update "$LAST_BG_PID"
 started=$SECONDS
 # The old one comes back once the new one has had its time.
 drive wait-window TFrm_OxMain 120000 || fail "no launcher came back"

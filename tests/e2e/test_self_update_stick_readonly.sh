@@ -26,15 +26,7 @@ wait "$running" || fail "the launcher ended with an error"
 
 umount "$work/stick"
 wine_bg "$launcher"
-old=$LAST_BG_PID
-drive wait-window '#32770' 60000 || fail "no offer once the stick takes writes"
-grep -q 'KLV已经下载了新的版本' <<<"$(drive box)" || fail "not the self-update box: $(drive box)"
+su_confirm_update "$LAST_BG_PID"
 [ "$(grep -c '"aFlag=KLVGetAFile' "$SU_SERVER_LOG")" = 1 ] || fail "the kept file was fetched again"
-drive box-ok
-wait "$old" || fail "the old launcher ended with an error"
-drive wait-window TFrm_OxMain 180000 || fail "no launcher came back"
-[ "$(su_version_line)" = "Ver:1.0.13.0" ] || fail "restarted launcher: $(su_version_line)"
-cmp -s "$launcher" "$KLV_BUILD_DIR/klv-start-next.exe" || fail "the stick holds no new launcher"
-drive click TFrm_OxMain 1014
-drive wait-gone TFrm_OxMain 30000 || fail "the new launcher did not close"
+su_expect_new_launcher "$launcher" "$KLV_BUILD_DIR/klv-start-next.exe"
 echo "e2e: self_update_stick_readonly passed"

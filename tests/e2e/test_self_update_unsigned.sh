@@ -15,14 +15,6 @@ cp "$KLV_BUILD_DIR/next-unsigned/klv-start-next.exe" "$work/package/Kesto.exe"
 osslsigncode verify -in "$launcher" >/dev/null 2>&1 && fail "the launcher is still signed"
 
 wine_bg "$launcher"
-old=$LAST_BG_PID
-drive wait-window '#32770' 60000 || fail "no self-update box"
-grep -q 'KLV已经下载了新的版本' <<<"$(drive box)" || fail "not the self-update box: $(drive box)"
-drive box-ok
-wait "$old" || fail "the old launcher ended with an error"
-drive wait-window TFrm_OxMain 180000 || fail "no launcher came back"
-[ "$(su_version_line)" = "Ver:1.0.13.0" ] || fail "restarted launcher: $(su_version_line)"
-cmp -s "$launcher" "$work/package/Kesto.exe" || fail "the stick holds no new launcher"
-drive click TFrm_OxMain 1014
-drive wait-gone TFrm_OxMain 30000 || fail "the new launcher did not close"
+su_confirm_update "$LAST_BG_PID"
+su_expect_new_launcher "$launcher" "$work/package/Kesto.exe"
 echo "e2e: self_update_unsigned passed"

@@ -293,7 +293,9 @@ TEST_F(SelfUpdateTest, NoOfferThatCannotBeMadeOrWasRefused) {
         EXPECT_EQ(UpdateAvailable, c.available);
         EXPECT_EQ(temp.Exists("Kesto.exe"), c.keptForLater);
         EXPECT_EQ(temp.Exists("KLVUpdate\\Kesto.exe"), c.available);
-        if (c.available) EXPECT_EQ(checked, Offered(temp)) << "checked where it is offered from";
+        if (c.available) {
+            EXPECT_EQ(checked, Offered(temp)) << "checked where it is offered from";
+        }
         EXPECT_FALSE(temp.Exists("stick\\KLV Start.exe.new")) << "the probe stays";
         if (*c.nowVer != '\0') {
             EXPECT_TRUE(LogShows(server, std::string("NowVer=") + c.nowVer + "\"")) << server.Log();

@@ -213,8 +213,11 @@ TEST_F(SelfReplacementWin, KeepsTheOldLauncherWhenTheNewOneCannotBePutInPlace) {
         RunScript(paths, 2, false);
         EXPECT_TRUE(ReadOrAbsent(paths.executable) == oldLauncher_) << "the old launcher is not whole";
         // What stood in the way is left as it was.
-        if (c.folderInTheWay) EXPECT_EQ(ReadOrAbsent(beside + "\\keep.txt"), "mine");
-        if (!c.folderInTheWay) EXPECT_FALSE(Files().FileExists(beside));
+        if (c.folderInTheWay) {
+            EXPECT_EQ(ReadOrAbsent(beside + "\\keep.txt"), "mine");
+        } else {
+            EXPECT_FALSE(Files().FileExists(beside));
+        }
         // The next run makes no offer; the one after it offers again.
         EXPECT_EQ(Record(paths), "once\r\n");
         EXPECT_EQ(WaitForStart(), StartedFrom(paths)) << "the old launcher was not started again";
