@@ -16,6 +16,7 @@
 
 #include "platform/file_system.h"
 #include "platform/own_process.h"
+#include "platform/process.h"
 #include "selfupdate/self_replacement.h"
 #include "win32/win_test_paths.h"
 
@@ -252,6 +253,10 @@ TEST_F(SelfReplacementCrashWin, ACutAfterAnyLineLeavesOneWholeLauncher) {
         ASSERT_EQ(WaitForSingleObject(process.hProcess, 120000), static_cast<DWORD>(WAIT_OBJECT_0));
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
+        // A launcher that the cut script started has ended before the next
+        // steps, so that its trace is not taken for theirs.
+        for (int i = 0; i < 300 && platform::IsProcessRunning(paths.fileName); ++i) Sleep(100);
+        ASSERT_FALSE(platform::IsProcessRunning(paths.fileName));
 
         const std::string left = ReadOrAbsent(paths.executable);
         const bool isNew = left == newLauncher_;
