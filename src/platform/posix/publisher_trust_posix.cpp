@@ -11,23 +11,6 @@ namespace klv::platform {
 // starts no program: the native build runs unsigned, with no pin. A pin that
 // arrives here anyway cannot be checked, so nothing is trusted under it.
 
-CheckedFile::CheckedFile(Trust verdict, std::string reason, void* handle)
-    : verdict_(verdict), reason_(std::move(reason)), handle_(handle) {}
-
-CheckedFile::CheckedFile(CheckedFile&& other) noexcept
-    : verdict_(other.verdict_), reason_(std::move(other.reason_)), handle_(std::exchange(other.handle_, nullptr)) {}
-
-CheckedFile& CheckedFile::operator=(CheckedFile&& other) noexcept {
-    if (this != &other) {
-        verdict_ = other.verdict_;
-        reason_ = std::move(other.reason_);
-        handle_ = std::exchange(other.handle_, nullptr);
-    }
-    return *this;
-}
-
-CheckedFile::~CheckedFile() = default;
-
 void CheckedFile::Release() { handle_ = nullptr; }
 
 Publisher PublisherOf(const std::string&) { return {}; }

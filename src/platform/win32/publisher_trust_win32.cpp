@@ -147,24 +147,6 @@ const char* RejectionText(Trust verdict) {
 
 }  // namespace
 
-CheckedFile::CheckedFile(Trust verdict, std::string reason, void* handle)
-    : verdict_(verdict), reason_(std::move(reason)), handle_(handle) {}
-
-CheckedFile::CheckedFile(CheckedFile&& other) noexcept
-    : verdict_(other.verdict_), reason_(std::move(other.reason_)), handle_(std::exchange(other.handle_, nullptr)) {}
-
-CheckedFile& CheckedFile::operator=(CheckedFile&& other) noexcept {
-    if (this != &other) {
-        Release();
-        verdict_ = other.verdict_;
-        reason_ = std::move(other.reason_);
-        handle_ = std::exchange(other.handle_, nullptr);
-    }
-    return *this;
-}
-
-CheckedFile::~CheckedFile() { Release(); }
-
 void CheckedFile::Release() {
     if (handle_) CloseHandle(static_cast<HANDLE>(handle_));
     handle_ = nullptr;
