@@ -48,6 +48,7 @@ std::optional<std::string> CheckFetchedFile(platform::FileSystem& files, const s
 
 // What the last replacement left in the update folder.
 struct UpdateRecord {
+    bool ours = false;     // the folder is there and an administrator made it
     bool onTrial = false;  // a new launcher has not yet shown its window
     bool givenUp = false;  // the replacement could not be made
     std::string refused;   // the release that did not come up, if any
@@ -62,7 +63,8 @@ bool IsOurUpdateFolder(platform::FileSystem& files, const std::string& folder) {
 // that name before the launcher does.
 UpdateRecord ReadUpdateRecord(platform::FileSystem& files, const std::string& folder) {
     UpdateRecord record;
-    if (!IsOurUpdateFolder(files, folder)) return record;
+    record.ours = IsOurUpdateFolder(files, folder);
+    if (!record.ours) return record;
     record.onTrial = files.FileExists(folder + kCameUpMarkerName);
     const std::string path = folder + kUpdateRecordName;
     if (!files.FileExists(path)) return record;
@@ -95,8 +97,8 @@ bool RemoveUpdateFolder(platform::FileSystem& files, const std::string& folder) 
 // Removes what a replacement leaves in our update folder, file by file: the
 // script that started this launcher may still be ending in it, its working
 // folder. A folder of that name that is not ours goes whole.
-void ClearUpdateFolder(platform::FileSystem& files, const std::string& folder) {
-    if (!IsOurUpdateFolder(files, folder)) {
+void ClearUpdateFolder(platform::FileSystem& files, const std::string& folder, bool ours) {
+    if (!ours) {
         RemoveUpdateFolder(files, folder);
         return;
     }
@@ -162,7 +164,7 @@ void SelfUpdateBody(const std::string& runningVersion, const SelfUpdatePlace& pl
         }
     }
     if (!record.onTrial) {
-        ClearUpdateFolder(files, updateFolder);
+        ClearUpdateFolder(files, updateFolder, record.ours);
         if (floor != runningVersion && PrepareUpdateFolder(files, updateFolder))
             files.WriteWholeFile(updateFolder + kUpdateRecordName, "refused " + floor + "\r\n");
     }
