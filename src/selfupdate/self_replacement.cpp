@@ -38,6 +38,9 @@ std::vector<std::string> SelfReplacementScriptLines(int tries, int cameUpTries) 
         ":copy",
         "copy /y \"%KLV_LAUNCHER%\" \"%KLV_PREVIOUS%\" >nul 2>nul",
         "if errorlevel 1 goto copyagain",
+        // A folder or a junction at the copy's name would take the copy
+        // wherever it leads: the update is given up instead.
+        "if exist \"%KLV_BESIDE%\\*\" goto giveup",
         "copy /y \"%KLV_FETCHED%\" \"%KLV_BESIDE%\" >nul 2>nul",
         "if errorlevel 1 goto copyagain",
         besideIsFile + "goto swap",
@@ -74,6 +77,7 @@ std::vector<std::string> SelfReplacementScriptLines(int tries, int cameUpTries) 
         ">\"%KLV_RECORD%\" echo refused %KLV_VERSION%",
         "set tries=0",
         ":back",
+        "if exist \"%KLV_BESIDE%\\*\" goto restart",
         "copy /y \"%KLV_PREVIOUS%\" \"%KLV_BESIDE%\" >nul 2>nul",
         "if errorlevel 1 goto backagain",
         "move /y \"%KLV_BESIDE%\" \"%KLV_LAUNCHER%\" >nul 2>nul",
@@ -153,12 +157,6 @@ void RunSelfReplacement(const std::string& fetched, const std::string& version) 
     // Whether the script starts is not examined: when it does not, the old
     // launcher stays and the next run offers the update again.
     platform::StartScriptHidden(paths.script, updateFolder, SelfReplacementEnvironment(paths));
-}
-
-void ConfirmLauncherCameUp(platform::FileSystem& files, const std::string& tempFolder) {
-    if (tempFolder.empty()) return;
-    const std::string marker = tempFolder + kUpdateFolderName + kCameUpMarkerName;
-    if (files.FileExists(marker)) files.RemoveFile(marker);
 }
 
 }  // namespace klv

@@ -84,8 +84,4 @@ platform::EnvironmentVariables SelfReplacementEnvironment(const SelfReplacementP
 // EFCreateError when the script cannot be written; it is then not started.
 void RunSelfReplacement(const std::string& fetched, const std::string& version);
 
-// Called by a launcher once its main window is shown: a replacement that
-// waits for this launcher to come up learns that it did.
-void ConfirmLauncherCameUp(platform::FileSystem& files, const std::string& tempFolder);
-
 }  // namespace klv

@@ -224,4 +224,14 @@ void SelfUpdateBody(const std::string& runningVersion, const SelfUpdatePlace& pl
     UpdateAvailable = true;
 }
 
+void ConfirmLauncherCameUp(platform::FileSystem& files, const std::string& tempFolder) {
+    if (tempFolder.empty()) return;
+    // Only in a folder that an administrator made: never through a link
+    // planted at its name.
+    const std::string folder = tempFolder + kUpdateFolderName;
+    if (!IsOurUpdateFolder(files, folder)) return;
+    const std::string marker = folder + kCameUpMarkerName;
+    if (files.FileExists(marker)) files.RemoveFile(marker);
+}
+
 }  // namespace klv

@@ -61,4 +61,9 @@ struct SelfUpdatePlace {
 // then false.
 void SelfUpdateBody(const std::string& runningVersion, const SelfUpdatePlace& place, platform::FileSystem& files);
 
+// Called by a launcher once its main window is shown: a replacement that
+// waits for this launcher to come up learns that it did (the marker in the
+// update folder goes, and only in an update folder an administrator made).
+void ConfirmLauncherCameUp(platform::FileSystem& files, const std::string& tempFolder);
+
 }  // namespace klv

@@ -18,6 +18,7 @@
 #include "platform/own_process.h"
 #include "platform/process.h"
 #include "selfupdate/self_replacement.h"
+#include "selfupdate/self_update.h"
 #include "win32/win_test_paths.h"
 
 namespace klv {
