@@ -19,6 +19,7 @@ bool UpdateAvailable = false;
 // meet a string that the exit has already torn down.
 std::string& FetchedLauncherPath = *new std::string;
 std::string& FetchedLauncherVersion = *new std::string;
+std::unique_ptr<platform::HeldFolder>& UpdateFolderHold = *new std::unique_ptr<platform::HeldFolder>;
 
 std::string TempFolderPath() {
     return platform::TemporaryFolder();
@@ -209,6 +210,8 @@ void SelfUpdateBody(const std::string& runningVersion, const SelfUpdatePlace& pl
     if (record.onTrial || record.givenUp) return;
     if (!StickTakesReplacement(files, place.launcher, bytes.size())) return;
     if (!PrepareUpdateFolder(files, updateFolder)) return;
+    platform::OpenedFolder held = files.OpenFolder(updateFolder);
+    if (held.kind != platform::FolderKind::Folder || held.held->Owner() != platform::FolderOwner::Trusted) return;
     // The bytes read and judged are written anew into the update folder,
     // where they take its access list: a file moved there would keep the
     // temporary folder's, which its user may change.
@@ -219,6 +222,7 @@ void SelfUpdateBody(const std::string& runningVersion, const SelfUpdatePlace& pl
         files.RemoveFile(offered);
         return;
     }
+    UpdateFolderHold = std::move(held.held);
     FetchedLauncherPath = offered;
     FetchedLauncherVersion = *version;
     UpdateAvailable = true;

@@ -5,6 +5,7 @@
 // completion on the GUI thread live with the window code; this part is
 // portable and runs against the real update server in the native tests.
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -21,6 +22,11 @@ extern bool UpdateAvailable;
 extern std::string& FetchedLauncherPath;
 // The version of the launcher at FetchedLauncherPath when UpdateAvailable.
 extern std::string& FetchedLauncherVersion;
+// The update folder, held open (on Windows without delete sharing) from the
+// check of the launcher in it until the process ends: the temporary folder's
+// user may rename what lies in it, and must not swap the folder while the
+// box is open; the script, once started, holds it as its working folder.
+extern std::unique_ptr<platform::HeldFolder>& UpdateFolderHold;
 
 // The user's temporary folder, ending in a backslash.
 std::string TempFolderPath();
