@@ -13,10 +13,11 @@
 #endif
 
 #include "platform/file_system.h"
-#include "server/chain_cipher.h"
-#include "server/http_client.h"
-#include "server/package_sync.h"
-#include "server/update_protocol.h"
+#include "protocol/chain_cipher.h"
+#include "http/http_client.h"
+#include "sync/package_sync.h"
+#include "protocol/update_request.h"
+#include "sync/update_client.h"
 
 namespace {
 

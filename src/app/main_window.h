@@ -11,9 +11,9 @@
 #include <string>
 
 #include "install/folder_tree.h"
-#include "server/http_client.h"
-#include "server/package_sync.h"
-#include "server/sync_view.h"
+#include "http/http_client.h"
+#include "sync/package_sync.h"
+#include "sync/sync_view.h"
 #include "ui/controls.h"
 
 namespace klv {

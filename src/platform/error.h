@@ -41,5 +41,6 @@ class EOutOfMemory : public Error {
 public:
     using Error::Error;
 };
+inline constexpr char kStreamOutOfMemoryText[] = "Out of memory while expanding memory stream";
 
 }  // namespace klv

@@ -9,8 +9,9 @@
 #include "platform/path_text.h"
 #include "selfupdate/self_replacement.h"
 #include "pe/pe_image.h"
-#include "server/update_protocol.h"
-#include "server/version.h"
+#include "protocol/update_request.h"
+#include "protocol/version.h"
+#include "sync/update_client.h"
 
 namespace klv {
 
@@ -159,7 +160,7 @@ void SelfUpdateBody(const std::string& runningVersion, const SelfUpdatePlace& pl
     std::string floor = runningVersion;
     if (!record.refused.empty()) {
         try {
-            if (runningVersion.empty() || VersionIsLater(record.refused, runningVersion)) floor = record.refused;
+            if (runningVersion.empty() || VersionIsLaterInReleaseOrder(record.refused, runningVersion)) floor = record.refused;
         } catch (const EConvertError&) {
             // A record that is not a version refuses nothing.
         }
@@ -180,7 +181,7 @@ void SelfUpdateBody(const std::string& runningVersion, const SelfUpdatePlace& pl
         // by a swap whose clean-up failed, a stale older one, one refused)
         // is never installed, and lying there it would keep the server from
         // being asked for ever: it goes, and the server is asked below.
-        if (version && !VersionIsLater(*version, floor)) {
+        if (version && !VersionIsLaterInReleaseOrder(*version, floor)) {
             removed = files.RemoveFile(path);
             version.reset();
         }
@@ -197,7 +198,7 @@ void SelfUpdateBody(const std::string& runningVersion, const SelfUpdatePlace& pl
         if (!version) return;
         // A server whose manifest promises more than its file holds would
         // have the launcher replace itself by the same release at every start.
-        if (!VersionIsLater(*version, floor)) {
+        if (!VersionIsLaterInReleaseOrder(*version, floor)) {
             files.RemoveFile(path);
             return;
         }

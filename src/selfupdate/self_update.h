@@ -47,7 +47,7 @@ struct SelfUpdatePlace {
 };
 
 // The worker's body for the running launcher's version. A later launcher is
-// one whose version comes after the running one's (VersionIsLater), or
+// one whose version comes after the running one's (VersionIsLaterInReleaseOrder), or
 // after a release refused earlier, whichever is later:
 //   - a launcher already at tempFolder + "Kesto.exe" that is later decides
 //     alone, without asking the server; a file there that may not be

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "server/chain_cipher.h"
+#include "protocol/chain_cipher.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);

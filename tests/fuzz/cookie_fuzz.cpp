@@ -13,7 +13,7 @@
 #include <utility>
 
 #include "fuzz_check.h"
-#include "server/cookie_jar.h"
+#include "http/cookie_jar.h"
 
 namespace {
 

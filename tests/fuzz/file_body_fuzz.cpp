@@ -11,9 +11,9 @@
 
 #include "fuzz_check.h"
 #include "platform/error.h"
-#include "server/file_body_decoder.h"
-#include "server/memory_stream.h"
-#include "server/update_protocol.h"
+#include "support/file_body_decoder.h"
+#include "http/memory_stream.h"
+#include "protocol/update_request.h"
 
 namespace {
 

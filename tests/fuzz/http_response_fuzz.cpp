@@ -7,11 +7,11 @@
 #include <cstring>
 #include <string>
 
-#include "server/cookie_jar.h"
-#include "server/http_body.h"
-#include "server/http_errors.h"
-#include "server/http_input.h"
-#include "server/http_response.h"
+#include "http/cookie_jar.h"
+#include "http/http_body.h"
+#include "http/http_errors.h"
+#include "http/http_input.h"
+#include "http/http_response.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "package_names.h"
 #include "platform/codepage.h"
 #include "platform/error.h"
-#include "server/version.h"
+#include "protocol/version.h"
 
 namespace {
 
@@ -95,13 +95,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             KLV_FUZZ_CHECK(path.compare(0, folder.size(), folder) == 0);
             KLV_FUZZ_CHECK(!HasClimbingComponent(path));
             KLV_FUZZ_CHECK(path.find(':', folder.size()) == std::string::npos);
-            const auto relative = klv::server::RelativePathOf(entry.name);
+            const auto relative = klv::update_server::RelativePathOf(entry.name);
             if (relative) {
                 KLV_FUZZ_CHECK(!relative->empty() && (*relative)[0] != '/');
                 KLV_FUZZ_CHECK(!HasClimbingComponent(*relative));
             }
         } else {
-            KLV_FUZZ_CHECK(!klv::server::RelativePathOf(entry.name));
+            KLV_FUZZ_CHECK(!klv::update_server::RelativePathOf(entry.name));
         }
         // What the completeness check must conclude, line by line: the
         // launcher itself may be missing, every other name must be a file.
@@ -122,7 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // the whole text, so a few lines make the point.
     for (std::size_t i = 0; i < entries.size() && i < 8; ++i) {
         const klv::ManifestEntry& entry = entries[entries.size() - 1 - i];
-        const auto listed = klv::server::ListedVersion(text, entry.name);
+        const auto listed = klv::update_server::ListedVersion(text, entry.name);
         KLV_FUZZ_CHECK(listed && *listed == firstVersion[klv::platform::AnsiUpperKey(entry.name)]);
     }
 

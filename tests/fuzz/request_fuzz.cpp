@@ -12,7 +12,7 @@
 
 #include "fuzz_check.h"
 #include "package_names.h"
-#include "server/chain_cipher.h"
+#include "protocol/chain_cipher.h"
 #include "update_request.h"
 
 namespace {
@@ -20,31 +20,31 @@ namespace {
 // The request head itself is the HTTP library's to read; what the server
 // makes of its target is ours: any target, as sent.
 void CheckTarget(const std::string& target) {
-    klv::server::UpdateRequest request;
-    if (!klv::server::ParseUpdateRequest(target, request)) return;
+    klv::UpdateRequest request;
+    if (!klv::ParseUpdateRequest(target, request)) return;
     KLV_FUZZ_CHECK(!request.params.empty());
 }
 
 void CheckParameters(const std::string& plain, std::uint8_t seed) {
-    klv::server::UpdateRequest request;
+    klv::UpdateRequest request;
     const std::string target = "/" + klv::ChainEncryptWithSeed(plain, klv::kRequestKey, seed);
-    if (!klv::server::ParseUpdateRequest(target, request)) return;
+    if (!klv::ParseUpdateRequest(target, request)) return;
     KLV_FUZZ_CHECK(!request.params.empty());
     for (const auto& [name, value] : request.params) {
         KLV_FUZZ_CHECK(!name.empty() && name.find('=') == std::string::npos);
         KLV_FUZZ_CHECK(name.find("\r\n") == std::string::npos && value.find("\r\n") == std::string::npos);
     }
     // The log line is one line of printable ASCII, whatever the request held.
-    for (const char c : klv::server::Printable(request.plainText))
+    for (const char c : klv::update_server::Printable(request.plainText))
         KLV_FUZZ_CHECK(static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F);
     // The request line's path holds no blank, quote or control byte that
     // would split the log's fields.
-    for (const char c : klv::server::LogPathOf(request))
+    for (const char c : klv::update_server::LogPathOf(request))
         KLV_FUZZ_CHECK((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
                        std::string("-._~%/?=").find(c) != std::string::npos);
     const auto name = request.params.find("FileName");
     if (name != request.params.end()) {
-        const auto relative = klv::server::RelativePathOf(name->second);
+        const auto relative = klv::update_server::RelativePathOf(name->second);
         if (relative) {
             KLV_FUZZ_CHECK(!relative->empty() && (*relative)[0] != '/');
             KLV_FUZZ_CHECK(relative->find('\0') == std::string::npos);

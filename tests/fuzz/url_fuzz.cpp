@@ -10,8 +10,8 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "server/http_request.h"
-#include "server/http_url.h"
+#include "http/http_request.h"
+#include "http/http_url.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 
 #include "fuzz_check.h"
 #include "platform/error.h"
-#include "server/version.h"
+#include "protocol/version.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // The cookie store on its own, with a fixed clock, and the URL and request
 // head helpers the transport builds its requests from.
-#include "server/cookie_jar.h"
+#include "http/cookie_jar.h"
 
 #include <gtest/gtest.h>
 
-#include "server/http_request.h"
-#include "server/http_url.h"
+#include "http/http_request.h"
+#include "http/http_url.h"
 
 namespace klv {
 namespace {

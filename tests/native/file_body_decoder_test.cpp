@@ -6,8 +6,8 @@
 #include <random>
 
 #include "platform/error.h"
-#include "server/file_body_decoder.h"
-#include "server/update_protocol.h"
+#include "support/file_body_decoder.h"
+#include "protocol/update_request.h"
 #include "support/file_body.h"
 
 namespace klv {

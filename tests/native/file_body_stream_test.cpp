@@ -12,17 +12,18 @@
 
 #include "platform/error.h"
 #include "platform/file_system.h"
-#include "server/file_body_decoder.h"
-#include "server/file_body_writer.h"
-#include "server/http_client.h"
-#include "server/package_fetch.h"
-#include "server/update_protocol.h"
+#include "support/file_body_decoder.h"
+#include "sync/file_body_writer.h"
+#include "http/http_client.h"
+#include "sync/package_fetch.h"
+#include "protocol/update_request.h"
 #include "support/allocation_cap.h"
 #include "support/file_body.h"
 #include "support/full_disk_file_system.h"
 #include "support/scripted_peer.h"
 #include "support/temp_folder.h"
 #include "support/update_server_fixture.h"
+#include "sync/update_client.h"
 
 namespace klv {
 namespace {

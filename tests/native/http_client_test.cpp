@@ -1,7 +1,7 @@
 // The transport against scripted loopback peers: each case pairs a canned
 // answer with the exact request bytes expected, the body, the work events and
 // the failure kind and message.
-#include "server/http_client.h"
+#include "http/http_client.h"
 
 #include <gtest/gtest.h>
 
@@ -12,10 +12,11 @@
 #include <vector>
 
 #include "platform/error.h"
-#include "server/memory_stream.h"
-#include "server/update_protocol.h"
+#include "http/memory_stream.h"
+#include "protocol/update_request.h"
 #include "support/allocation_cap.h"
 #include "support/scripted_peer.h"
+#include "sync/update_client.h"
 
 namespace klv {
 namespace {

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "server/chain_cipher.h"
+#include "protocol/chain_cipher.h"
 #include "support/canned_answer_server.h"
 #include "support/temp_folder.h"
 #include "support/update_server_fixture.h"

@@ -7,15 +7,16 @@
 
 #include "platform/error.h"
 #include "platform/file_system.h"
-#include "server/http_client.h"
-#include "server/package_fetch.h"
-#include "server/package_sync.h"
-#include "server/update_protocol.h"
+#include "http/http_client.h"
+#include "sync/package_fetch.h"
+#include "sync/package_sync.h"
+#include "protocol/update_request.h"
 #include "support/allocation_cap.h"
 #include "support/canned_answer_server.h"
 #include "support/file_body.h"
 #include "support/recording_sync_view.h"
 #include "support/temp_folder.h"
+#include "sync/update_client.h"
 
 namespace klv {
 namespace {

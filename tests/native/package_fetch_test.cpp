@@ -3,11 +3,11 @@
 // that Windows refuses to delete or move.
 #include <gtest/gtest.h>
 
-#include "server/http_client.h"
+#include "http/http_client.h"
 #include "package/manifest.h"
 #include "package/name_rule.h"
-#include "server/package_fetch.h"
-#include "server/update_protocol.h"
+#include "sync/package_fetch.h"
+#include "protocol/update_request.h"
 #include "support/refusing_file_system.h"
 #include "support/temp_folder.h"
 #include "support/update_server_fixture.h"

@@ -5,12 +5,12 @@
 #include <algorithm>
 
 #include "platform/error.h"
-#include "server/http_client.h"
+#include "http/http_client.h"
 #include "package/manifest.h"
 #include "package/name_rule.h"
-#include "server/package_fetch.h"
-#include "server/package_sync.h"
-#include "server/update_protocol.h"
+#include "sync/package_fetch.h"
+#include "sync/package_sync.h"
+#include "protocol/update_request.h"
 #include "support/recording_sync_view.h"
 #include "support/refusing_file_system.h"
 #include "support/temp_folder.h"

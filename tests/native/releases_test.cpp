@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "server/http_client.h"
-#include "server/package_sync.h"
-#include "server/update_protocol.h"
+#include "http/http_client.h"
+#include "sync/package_sync.h"
+#include "protocol/update_request.h"
 #include "support/raw_http.h"
 #include "support/recording_sync_view.h"
 #include "support/temp_folder.h"

@@ -18,7 +18,7 @@
 
 #include "platform/error.h"
 #include "platform/file_system.h"
-#include "server/update_protocol.h"
+#include "protocol/update_request.h"
 #include "support/canned_answer_server.h"
 #include "support/file_body.h"
 #include "support/scripted_peer.h"

@@ -11,15 +11,16 @@
 
 #include "platform/error.h"
 #include "platform/file_system.h"
-#include "server/http_client.h"
-#include "server/package_fetch.h"
-#include "server/package_sync.h"
-#include "server/update_protocol.h"
+#include "http/http_client.h"
+#include "sync/package_fetch.h"
+#include "sync/package_sync.h"
+#include "protocol/update_request.h"
 #include "support/file_body.h"
 #include "support/recording_sync_view.h"
 #include "support/scripted_peer.h"
 #include "support/temp_folder.h"
 #include "support/update_server_fixture.h"
+#include "sync/update_client.h"
 
 namespace klv {
 namespace {

@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "server/chain_cipher.h"
+#include "protocol/chain_cipher.h"
 #include "support/raw_http.h"
 #include "support/update_server_fixture.h"
 

@@ -7,12 +7,13 @@
 
 #include "platform/error.h"
 #include "platform/file_system.h"
-#include "server/chain_cipher.h"
-#include "server/update_protocol.h"
+#include "protocol/chain_cipher.h"
+#include "protocol/update_request.h"
 #include "support/canned_answer_server.h"
 #include "support/file_body.h"
 #include "support/temp_folder.h"
 #include "support/update_server_fixture.h"
+#include "sync/update_client.h"
 
 namespace klv {
 namespace {

@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "platform/error.h"
-#include "server/chain_cipher.h"
-#include "server/file_body_decoder.h"
+#include "protocol/chain_cipher.h"
+#include "support/file_body_decoder.h"
 #include "support/raw_http.h"
 #include "support/update_server_fixture.h"
 

@@ -1,4 +1,4 @@
-#include "server/version.h"
+#include "protocol/version.h"
 
 #include <gtest/gtest.h>
 
@@ -37,7 +37,7 @@ TEST(VersionIsNewer, ComparesComponentByComponent) {
         EXPECT_EQ(VersionIsNewer(c.a, c.b), c.expected) << c.a << " vs " << c.b << ": " << c.why;
 }
 
-TEST(VersionIsLater, TheFirstComponentThatDiffersDecides) {
+TEST(VersionIsLaterInReleaseOrder, TheFirstComponentThatDiffersDecides) {
     const Case cases[] = {
         {"1.0.13.0", "1.0.12.16", true, "a later release"},
         {"1.0.12.16", "1.0.13.0", false,
@@ -51,8 +51,8 @@ TEST(VersionIsLater, TheFirstComponentThatDiffersDecides) {
         {"1.0", "", true, "a running launcher without a version takes any"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(VersionIsLater(c.a, c.b), c.expected) << c.a << " vs " << c.b << ": " << c.why;
-    EXPECT_THROW(VersionIsLater("1.x", "1.0"), EConvertError);
+        EXPECT_EQ(VersionIsLaterInReleaseOrder(c.a, c.b), c.expected) << c.a << " vs " << c.b << ": " << c.why;
+    EXPECT_THROW(VersionIsLaterInReleaseOrder("1.x", "1.0"), EConvertError);
 }
 
 void ExpectConvertError(const std::string& a, const std::string& b, const std::string& message) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "server/sync_view.h"
+#include "sync/sync_view.h"
 
 namespace klv::test {
 

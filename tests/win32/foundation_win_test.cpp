@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "server/chain_cipher.h"
-#include "server/version.h"
+#include "protocol/chain_cipher.h"
+#include "protocol/version.h"
 #include "win32/win_test_paths.h"
 
 namespace klv {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "platform/socket.h"
-#include "server/http_client.h"
+#include "http/http_client.h"
 #include "win32/win_test_paths.h"
 
 namespace klv {

@@ -13,9 +13,9 @@
 
 #include "platform/file_system.h"
 #include "platform/path_text.h"
-#include "server/http_client.h"
-#include "server/package_sync.h"
-#include "server/update_protocol.h"
+#include "http/http_client.h"
+#include "sync/package_sync.h"
+#include "protocol/update_request.h"
 #include "support/recording_sync_view.h"
 #include "win32/win_test_paths.h"
 

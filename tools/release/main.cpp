@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (name.empty()) name = TimeName();
-    if (!klv::server::IsReleaseName(name)) {
+    if (!klv::update_server::IsReleaseName(name)) {
         fprintf(stderr, "klv-release: %s is not a release name (letters, digits, . _ -)\n", name.c_str());
         return 2;
     }

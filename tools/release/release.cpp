@@ -19,14 +19,14 @@
 #include "package/name_rule.h"
 #include "pe/pe_image.h"
 #include "platform/codepage.h"
-#include "server/version.h"
+#include "protocol/version.h"
 #include "releases.h"
 
 namespace klv::release {
 namespace {
 
 constexpr char kFirstVersion[] = "1.0.0.1";
-using server::kCurrentReleaseName;
+using update_server::kCurrentReleaseName;
 
 [[noreturn]] void Fail(const std::string& what) {
     throw std::runtime_error(what);
@@ -103,7 +103,7 @@ std::vector<unsigned long long> Components(const std::string& version) {
 // numbers comes after nothing.
 bool LaterVersion(const std::string& a, const std::string& b) {
     if (Components(a).empty() || Components(b).empty()) return false;
-    return VersionIsLater(a, b);
+    return VersionIsLaterInReleaseOrder(a, b);
 }
 
 void WriteAll(const std::string& path, const std::string& content) {

@@ -1,13 +1,13 @@
 #include "body_cache.h"
 
 #include <sys/stat.h>
-#include <zlib.h>
 
 #include <fstream>
 #include <iterator>
-#include <stdexcept>
 
-namespace klv::server {
+#include "protocol/file_body.h"
+
+namespace klv::update_server {
 namespace {
 
 bool StatFile(const std::string& path, std::int64_t& size, std::int64_t& mtimeNs) {
@@ -26,22 +26,6 @@ bool ReadFile(const std::string& path, std::string& content) {
 }
 
 }  // namespace
-
-std::string EncodeFileBody(const std::string& content) {
-    if (content.empty()) return {};
-    if (content.size() > 0x7FFFFFFFu) throw std::length_error("file too large for a GetAFile body");
-    uLongf bound = compressBound(static_cast<uLong>(content.size()));
-    std::string body(4 + bound, '\0');
-    const auto length = static_cast<std::uint32_t>(content.size());
-    for (int i = 0; i < 4; ++i) body[static_cast<std::size_t>(i)] = static_cast<char>((length >> (8 * i)) & 0xFF);
-    // Level 1: the content is compressed once per change, but the first
-    // client waits for it; the ratio gained by higher levels is small.
-    const int rc = compress2(reinterpret_cast<Bytef*>(&body[4]), &bound, reinterpret_cast<const Bytef*>(content.data()),
-                             static_cast<uLong>(content.size()), 1);
-    if (rc != Z_OK) throw std::runtime_error("compression failed");
-    body.resize(4 + bound);
-    return body;
-}
 
 Body BodyCache::Get(const std::string& path) {
     std::int64_t size = 0, mtime = 0;
@@ -72,4 +56,4 @@ Body BodyCache::Get(const std::string& path) {
     return body;
 }
 
-}  // namespace klv::server
+}  // namespace klv::update_server

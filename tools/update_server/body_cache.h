@@ -8,13 +8,9 @@
 #include <mutex>
 #include <string>
 
-namespace klv::server {
+namespace klv::update_server {
 
 using Body = std::shared_ptr<const std::string>;
-
-// The GetAFile answer body for `content`: 4-byte little-endian length, then
-// a zlib stream. An empty file gives the 0-byte body.
-std::string EncodeFileBody(const std::string& content);
 
 class BodyCache {
 public:
@@ -36,4 +32,4 @@ private:
     std::uint64_t capacity_;
 };
 
-}  // namespace klv::server
+}  // namespace klv::update_server

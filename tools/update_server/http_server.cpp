@@ -33,7 +33,7 @@
 #include <utility>
 #include <vector>
 
-namespace klv::server {
+namespace klv::update_server {
 namespace {
 
 namespace net = boost::asio;
@@ -597,4 +597,4 @@ void HttpServer::Run() {
     for (std::thread& thread : threads) thread.join();
 }
 
-}  // namespace klv::server
+}  // namespace klv::update_server

@@ -11,7 +11,7 @@
 #include "request_log.h"
 #include "update_request.h"
 
-namespace klv::server {
+namespace klv::update_server {
 
 struct HttpLimits {
     int headTimeoutMs = 10000;  // from a connection's start or a head's first byte to its end
@@ -42,4 +42,4 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace klv::server
+}  // namespace klv::update_server

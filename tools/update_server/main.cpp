@@ -33,7 +33,7 @@ int UsableConnectionCap(int wanted) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    using namespace klv::server;
+    using namespace klv::update_server;
     ServerOptions options;
     std::string error;
     if (!ParseServerOptions(argc, argv, options, error)) {

@@ -3,9 +3,9 @@
 #include "platform/codepage.h"
 #include "platform/error.h"
 #include "package/manifest.h"
-#include "server/version.h"
+#include "protocol/version.h"
 
-namespace klv::server {
+namespace klv::update_server {
 
 std::optional<std::string> ListedVersion(const std::string& manifest, const std::string& name) {
     // The launcher's reader, so that server and launcher read every manifest
@@ -25,4 +25,4 @@ bool ManifestHasNewer(const std::string& manifest, const std::string& name, cons
     }
 }
 
-}  // namespace klv::server
+}  // namespace klv::update_server

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-namespace klv::server {
+namespace klv::update_server {
 
 // The version of the first line of `manifest` whose name equals `name`
 // without regard to case, as the launcher's ParseManifest reads the lines;
@@ -16,4 +16,4 @@ std::optional<std::string> ListedVersion(const std::string& manifest, const std:
 // the server cannot vouch for it.
 bool ManifestHasNewer(const std::string& manifest, const std::string& name, const std::string& nowVersion);
 
-}  // namespace klv::server
+}  // namespace klv::update_server

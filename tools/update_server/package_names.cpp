@@ -6,7 +6,7 @@
 
 #include "package/name_rule.h"
 
-namespace klv::server {
+namespace klv::update_server {
 namespace {
 
 std::optional<std::string> RealPathOf(const std::string& path) {
@@ -68,4 +68,4 @@ std::optional<std::string> ResolvePackageFile(const std::string& folder, const s
     return path;
 }
 
-}  // namespace klv::server
+}  // namespace klv::update_server

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-namespace klv::server {
+namespace klv::update_server {
 
 // The name as a relative POSIX path ("sub/x.dll"; empty and "." components
 // dropped), or nothing when the package-name rule refuses it or nothing is
@@ -20,4 +20,4 @@ std::optional<std::string> RelativePathOf(const std::string& name);
 // refused or no such file exists.
 std::optional<std::string> ResolvePackageFile(const std::string& folder, const std::string& name);
 
-}  // namespace klv::server
+}  // namespace klv::update_server

@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace klv::server {
+namespace klv::update_server {
 namespace {
 
 std::string Trimmed(const std::string& text) {
@@ -68,4 +68,4 @@ PackageSource::Choice PackageSource::Choose(const std::string& cookieHeader) con
     return Choice{root_ + name + "/", name};
 }
 
-}  // namespace klv::server
+}  // namespace klv::update_server

@@ -13,7 +13,7 @@
 // the current release at every request.
 #include <string>
 
-namespace klv::server {
+namespace klv::update_server {
 
 inline constexpr char kReleaseCookieName[] = "KLVRelease";
 inline constexpr char kCurrentReleaseName[] = "current";
@@ -54,4 +54,4 @@ private:
     std::string root_;
 };
 
-}  // namespace klv::server
+}  // namespace klv::update_server

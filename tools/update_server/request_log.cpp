@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-namespace klv::server {
+namespace klv::update_server {
 
 bool RequestLog::Begin() {
     if (statsPath_.empty()) {
@@ -83,4 +83,4 @@ void RequestLog::Flush() {
     t_batch.clear();
 }
 
-}  // namespace klv::server
+}  // namespace klv::update_server

@@ -13,7 +13,7 @@
 #include <mutex>
 #include <string>
 
-namespace klv::server {
+namespace klv::update_server {
 
 class RequestLog {
 public:
@@ -43,4 +43,4 @@ private:
     std::mutex writeMutex_;  // whole batches on stderr
 };
 
-}  // namespace klv::server
+}  // namespace klv::update_server

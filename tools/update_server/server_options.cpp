@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-namespace klv::server {
+namespace klv::update_server {
 namespace {
 
 bool ToNumber(const std::string& text, long long low, long long high, long long& value) {
@@ -108,4 +108,4 @@ bool ParseServerOptions(int argc, char** argv, ServerOptions& options, std::stri
     return true;
 }
 
-}  // namespace klv::server
+}  // namespace klv::update_server

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-namespace klv::server {
+namespace klv::update_server {
 
 struct ServerOptions {
     std::string folder;  // package folder, POSIX, ending in "/"
@@ -27,4 +27,4 @@ extern const char* const kServerUsage;
 // False with a message in `error` for a command line that cannot be used.
 bool ParseServerOptions(int argc, char** argv, ServerOptions& options, std::string& error);
 
-}  // namespace klv::server
+}  // namespace klv::update_server

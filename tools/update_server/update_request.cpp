@@ -5,42 +5,16 @@
 
 #include "manifest_lookup.h"
 #include "package_names.h"
-#include "server/chain_cipher.h"
+#include "protocol/chain_cipher.h"
 
-namespace klv::server {
+namespace klv::update_server {
 namespace {
-
-bool IsHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
 
 Answer Text(int status, const char* text) {
     return Answer{status, std::make_shared<const std::string>(text), {}};
 }
 
 }  // namespace
-
-bool ParseUpdateRequest(const std::string& target, UpdateRequest& request) {
-    // A seed pair and at least one cipher pair; a lone digit or any other
-    // character would make the unscrambling stop early and silently.
-    if (target.size() < 5 || target[0] != '/' || (target.size() - 1) % 2 != 0) return false;
-    for (std::size_t i = 1; i < target.size(); ++i)
-        if (!IsHexDigit(target[i])) return false;
-    request.plainText = ChainDecrypt(target.substr(1), kRequestKey);
-    const std::string& text = request.plainText;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find("\r\n", start);
-        if (end == std::string::npos) return false;  // every line ends in CR LF
-        const std::string line = text.substr(start, end - start);
-        const std::size_t eq = line.find('=');
-        if (eq == std::string::npos || eq == 0) return false;
-        // The first occurrence of a parameter counts.
-        request.params.emplace(line.substr(0, eq), line.substr(eq + 1));
-        start = end + 2;
-    }
-    return !request.params.empty();
-}
 
 Answer UpdateRequestHandler::Handle(const UpdateRequest& request, const std::string& cookieHeader) {
     const PackageSource::Choice choice = source_.Choose(cookieHeader);
@@ -53,12 +27,12 @@ Answer UpdateRequestHandler::Handle(const UpdateRequest& request, const std::str
 }
 
 Answer UpdateRequestHandler::Dispatch(const std::string& folder, const UpdateRequest& request) {
-    const auto flag = request.params.find("aFlag");
-    const auto name = request.params.find("FileName");
+    const auto flag = request.params.find(kFlagParam);
+    const auto name = request.params.find(kFileNameParam);
     if (flag == request.params.end() || name == request.params.end()) return Text(400, "Bad Request");
-    if (flag->second == "KLVGetAFile") return GetAFile(folder, name->second);
-    if (flag->second == "CheckFileUp") {
-        const auto version = request.params.find("NowVer");
+    if (flag->second == kGetAFileFlag) return GetAFile(folder, name->second);
+    if (flag->second == kCheckFileUpFlag) {
+        const auto version = request.params.find(kNowVersionParam);
         if (version == request.params.end()) return Text(400, "Bad Request");
         return CheckFileUp(folder, name->second, version->second);
     }
@@ -77,7 +51,7 @@ Answer UpdateRequestHandler::CheckFileUp(const std::string& folder, const std::s
                                          const std::string& nowVersion) {
     std::ifstream in(folder + "files.txt", std::ios::binary);
     const std::string manifest{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    return Text(200, ManifestHasNewer(manifest, name, nowVersion) ? "OK" : "NO");
+    return Text(200, ManifestHasNewer(manifest, name, nowVersion) ? kNewerAnswer : kNotNewerAnswer);
 }
 
 namespace {
@@ -108,8 +82,9 @@ std::string Param(const UpdateRequest& request, const char* name) {
 }  // namespace
 
 std::string LogPathOf(const UpdateRequest& request) {
-    std::string path = "/" + PercentEncoded(Param(request, "aFlag")) + "/" + PercentEncoded(Param(request, "FileName"));
-    if (request.params.count("NowVer") != 0) path += "?NowVer=" + PercentEncoded(Param(request, "NowVer"));
+    std::string path = "/" + PercentEncoded(Param(request, kFlagParam)) + "/" + PercentEncoded(Param(request, kFileNameParam));
+    if (request.params.count(kNowVersionParam) != 0)
+        path += "?" + std::string(kNowVersionParam) + "=" + PercentEncoded(Param(request, kNowVersionParam));
     return path;
 }
 
@@ -136,4 +111,4 @@ std::string Printable(const std::string& text) {
     return out;
 }
 
-}  // namespace klv::server
+}  // namespace klv::update_server

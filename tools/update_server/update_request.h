@@ -1,23 +1,14 @@
 #pragma once
-// The two request kinds of the update-server protocol, as the server reads
-// them: the request target is "/" followed by the scrambled parameter list.
+// The server's answers to the two request kinds of the update-server
+// protocol (read by ParseUpdateRequest), and their form in the log.
 #include <map>
 #include <string>
 
 #include "body_cache.h"
+#include "protocol/update_request.h"
 #include "releases.h"
 
-namespace klv::server {
-
-struct UpdateRequest {
-    std::string plainText;  // the unscrambled parameter list, for the log
-    std::map<std::string, std::string> params;
-};
-
-// Unscrambles the target and reads its lines (name=value, each ending in
-// CR LF). False when the target is not "/" + whole hex pairs, or the plain
-// text is not such a list.
-bool ParseUpdateRequest(const std::string& target, UpdateRequest& request);
+namespace klv::update_server {
 
 struct Answer {
     int status = 200;
@@ -53,4 +44,4 @@ std::string LogPathOf(const UpdateRequest& request);
 // control bytes as \xNN.
 std::string Printable(const std::string& text);
 
-}  // namespace klv::server
+}  // namespace klv::update_server

@@ -22,7 +22,7 @@
 #include "install/install_folder.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
-#include "server/update_protocol.h"
+#include "protocol/update_request.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "server/chain_cipher.h"
+#include "protocol/chain_cipher.h"
 
 #include "platform/clock.h"
 

@@ -1,9 +1,9 @@
-#include "server/http_input.h"
+#include "http/http_input.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "server/http_errors.h"
+#include "http/http_errors.h"
 
 namespace klv {
 

@@ -5,42 +5,16 @@
 // the target only by Commit, complete; every failure leaves the target as it
 // was and no temporary file behind.
 #include <cstddef>
-#include <cstdint>
 #include <exception>
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
+#include "http/body_sink.h"
 #include "platform/file_system.h"
-#include "server/body_sink.h"
+#include "protocol/file_body.h"
 
 namespace klv {
-
-// Decodes a GetAFile answer body (4-byte little-endian length L, then a
-// zlib stream) in slices of any size, handing the content on in pieces as
-// it is inflated, never more than L bytes. The outcome is FileBodyDecoder's
-// for the same bytes, however they are sliced; only the content is not kept.
-class FileBodyInflater {
-public:
-    using Output = std::function<void(const char* bytes, std::size_t count)>;
-    explicit FileBodyInflater(Output output);
-    ~FileBodyInflater();
-    FileBodyInflater(const FileBodyInflater&) = delete;
-    FileBodyInflater& operator=(const FileBodyInflater&) = delete;
-
-    // Raises EOutOfMemory for a length with the top bit set, klv::Error
-    // "Error" for a damaged zlib stream, and whatever the output raises.
-    void Feed(const char* data, std::size_t count);
-    // Ends the body: hands on what is still pending. A body of 1 to 3 bytes
-    // raises EReadError "Stream read error"; a stream that ends or stops
-    // before L bytes raises klv::Error "Error".
-    void Finish();
-
-private:
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
-};
 
 // The body sink of a download to `path`. The temporary file is created when
 // the first content arrives (after `prepare`, which the package fetch uses

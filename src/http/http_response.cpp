@@ -1,9 +1,9 @@
-#include "server/http_response.h"
+#include "http/http_response.h"
 
 #include <cctype>
 #include <limits>
 
-#include "server/http_errors.h"
+#include "http/http_errors.h"
 
 namespace klv {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "server/http_input.h"
+#include "http/http_input.h"
 
 namespace klv {
 

@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "server/body_sink.h"
-#include "server/http_errors.h"
-#include "server/memory_stream.h"
+#include "http/body_sink.h"
+#include "http/http_errors.h"
+#include "http/memory_stream.h"
 
 namespace klv {
 

@@ -1,4 +1,4 @@
-#include "server/package_fetch.h"
+#include "sync/package_fetch.h"
 
 #include <algorithm>
 #include <memory>
@@ -6,8 +6,8 @@
 
 #include "platform/codepage.h"
 #include "platform/error.h"
-#include "server/file_body_writer.h"
-#include "server/update_protocol.h"
+#include "sync/file_body_writer.h"
+#include "protocol/update_request.h"
 
 namespace klv {
 namespace {

@@ -4,10 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "server/body_sink.h"
-#include "server/http_input.h"
-#include "server/http_response.h"
-#include "server/memory_stream.h"
+#include "http/body_sink.h"
+#include "http/http_input.h"
+#include "http/http_response.h"
+#include "http/memory_stream.h"
 
 namespace klv {
 

@@ -1,6 +1,6 @@
 #pragma once
 // A growable in-memory byte stream with a position: the body sink of the HTTP
-// transport and the buffer that DecodeFileBody rewrites in place.
+// transport for answers that are kept whole (CheckFileUp, tests).
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -11,12 +11,9 @@
 
 #include "platform/error.h"
 #include "platform/memory_hint.h"
-#include "server/body_sink.h"
+#include "http/body_sink.h"
 
 namespace klv {
-
-// What every in-memory buffer raises when it cannot grow.
-inline constexpr char kStreamOutOfMemoryText[] = "Out of memory while expanding memory stream";
 
 // Growing a stream is where a lying length or a 32-bit address space runs
 // out: the failure is an EOutOfMemory like any other raised failure, so that

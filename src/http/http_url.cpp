@@ -1,4 +1,4 @@
-#include "server/http_url.h"
+#include "http/http_url.h"
 
 #include <vector>
 

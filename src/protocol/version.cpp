@@ -1,4 +1,4 @@
-#include "server/version.h"
+#include "protocol/version.h"
 
 #include <cstdint>
 
@@ -79,7 +79,7 @@ bool VersionIsNewer(const std::string& a, const std::string& b) {
     return false;
 }
 
-bool VersionIsLater(const std::string& a, const std::string& b) {
+bool VersionIsLaterInReleaseOrder(const std::string& a, const std::string& b) {
     if (b.empty() || a.empty()) return true;
     std::size_t ia = 0, ib = 0;
     bool moreA = true, moreB = true;

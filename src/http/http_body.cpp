@@ -1,9 +1,9 @@
-#include "server/http_body.h"
+#include "http/http_body.h"
 
 #include <algorithm>
 #include <limits>
 
-#include "server/http_errors.h"
+#include "http/http_errors.h"
 
 namespace klv {
 namespace {

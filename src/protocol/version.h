@@ -22,7 +22,7 @@ bool VersionIsNewer(const std::string& a, const std::string& b);
 // goes by this rule, so that a stale fetched launcher never replaces a newer
 // running one; the manifests keep VersionIsNewer, which they were written
 // for.
-bool VersionIsLater(const std::string& a, const std::string& b);
+bool VersionIsLaterInReleaseOrder(const std::string& a, const std::string& b);
 
 // Reads a decimal signed 32-bit integer the way the manifests were written:
 // optional sign, digits, nothing else (a leading "$" or "0x" means hex).

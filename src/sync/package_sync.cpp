@@ -1,4 +1,4 @@
-#include "server/package_sync.h"
+#include "sync/package_sync.h"
 
 #include <algorithm>
 #include <unordered_map>
@@ -6,8 +6,8 @@
 #include "platform/codepage.h"
 #include "platform/text_encoding.h"
 #include "package/name_rule.h"
-#include "server/package_fetch.h"
-#include "server/version.h"
+#include "sync/package_fetch.h"
+#include "protocol/version.h"
 
 namespace klv {
 namespace {

@@ -1,14 +1,14 @@
-#include "server/file_body_writer.h"
+#include "protocol/file_body.h"
 
 #include <zlib.h>
 
 #include <algorithm>
-#include <exception>
+#include <cstdint>
 #include <memory>
 #include <new>
+#include <stdexcept>
 
 #include "platform/error.h"
-#include "server/memory_stream.h"
 
 namespace klv {
 namespace {
@@ -27,9 +27,24 @@ constexpr std::size_t kOutputWindow = 256 * 1024;
 
 }  // namespace
 
-// The rules are FileBodyDecoder's (see there for why each holds); the
-// difference is only where the content goes: into a window that is handed
-// on whenever it fills, instead of a buffer that grows to L.
+std::string EncodeFileBody(const std::string& content) {
+    if (content.empty()) return {};
+    if (content.size() > 0x7FFFFFFFu) throw std::length_error("file too large for a GetAFile body");
+    uLongf bound = compressBound(static_cast<uLong>(content.size()));
+    std::string body(kHeaderSize + bound, '\0');
+    const auto length = static_cast<std::uint32_t>(content.size());
+    for (std::size_t i = 0; i < kHeaderSize; ++i) body[i] = static_cast<char>((length >> (8 * i)) & 0xFF);
+    // Level 1: the server compresses once per change, but the first client
+    // waits for it; the ratio gained by higher levels is small.
+    const int rc = compress2(reinterpret_cast<Bytef*>(&body[kHeaderSize]), &bound,
+                             reinterpret_cast<const Bytef*>(content.data()), static_cast<uLong>(content.size()), 1);
+    if (rc != Z_OK) throw std::runtime_error("compression failed");
+    body.resize(kHeaderSize + bound);
+    return body;
+}
+
+// The content goes into a window that is handed on whenever it fills, so
+// that a body costs the same little memory whatever L says.
 struct FileBodyInflater::Impl {
     explicit Impl(Output out) : output(std::move(out)) {}
     ~Impl() {
@@ -150,45 +165,6 @@ void FileBodyInflater::Finish() {
     if (d.headerBytes < kHeaderSize) throw EReadError("Stream read error");
     if (d.produced < d.length) InflateFailed();
     d.Flush();
-}
-
-FileBodyWriter::FileBodyWriter(platform::FileSystem& files, std::string path, std::function<void()> prepare)
-    : files_(files),
-      path_(std::move(path)),
-      prepare_(std::move(prepare)),
-      inflater_([this](const char* bytes, std::size_t count) { File().Write(bytes, count); }) {}
-
-platform::FileWriter& FileBodyWriter::File() {
-    if (!file_) {
-        if (prepare_) prepare_();
-        file_ = files_.BeginWrite(path_);
-    }
-    return *file_;
-}
-
-void FileBodyWriter::Write(const char* bytes, std::size_t count) {
-    if (failure_) return;
-    try {
-        inflater_.Feed(bytes, count);
-    } catch (const std::exception&) {
-        // Decoding, folder and file failures, all of them std::exception:
-        // kept for Finish. Anything else is no failure of this body (the
-        // unwinding of a thread or process that is ending, say) and must
-        // not be held back while the transfer goes on, let alone dropped
-        // with a failed attempt: it passes on at once.
-        failure_ = std::current_exception();
-        file_.reset();  // the temporary file goes at once
-    }
-}
-
-void FileBodyWriter::Finish() {
-    if (failure_) std::rethrow_exception(failure_);
-    inflater_.Finish();
-    File();  // an empty file has had no content to create it
-}
-
-void FileBodyWriter::Commit() {
-    File().Commit();
 }
 
 }  // namespace klv

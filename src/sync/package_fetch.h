@@ -5,7 +5,7 @@
 
 #include "package/name_rule.h"
 #include "platform/file_system.h"
-#include "server/http_client.h"
+#include "http/http_client.h"
 
 namespace klv {
 

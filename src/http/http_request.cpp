@@ -1,4 +1,4 @@
-#include "server/http_request.h"
+#include "http/http_request.h"
 
 namespace klv {
 

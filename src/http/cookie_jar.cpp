@@ -1,4 +1,4 @@
-#include "server/cookie_jar.h"
+#include "http/cookie_jar.h"
 
 #include <algorithm>
 #include <cctype>
@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <mutex>
 
-#include "server/http_response.h"
+#include "http/http_response.h"
 
 namespace klv {
 namespace {

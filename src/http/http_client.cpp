@@ -1,12 +1,12 @@
-#include "server/http_client.h"
+#include "http/http_client.h"
 
 #include "platform/socket.h"
-#include "server/cookie_jar.h"
-#include "server/http_body.h"
-#include "server/http_input.h"
-#include "server/http_request.h"
-#include "server/http_response.h"
-#include "server/http_url.h"
+#include "http/cookie_jar.h"
+#include "http/http_body.h"
+#include "http/http_input.h"
+#include "http/http_request.h"
+#include "http/http_response.h"
+#include "http/http_url.h"
 
 namespace klv {
 namespace {

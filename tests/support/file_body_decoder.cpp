@@ -1,18 +1,15 @@
-#include "server/file_body_decoder.h"
+#include "support/file_body_decoder.h"
 
 #include <new>
 #include <stdexcept>
 
 #include "platform/error.h"
-#include "server/file_body_writer.h"
-#include "server/memory_stream.h"
+#include "protocol/file_body.h"
 
 namespace klv {
 
-// The body rules (the length field, the cap at L, what counts as damage
-// however the body is sliced) live in FileBodyInflater alone, which also
-// serves the downloads that stream to disk; this decoder only keeps the
-// content it hands on, so both always agree on the same bytes.
+// The body rules live in FileBodyInflater alone; this only keeps what it
+// hands on, so that a test sees exactly what a download would write.
 struct FileBodyDecoder::Impl {
     std::string out;
     FileBodyInflater inflater{[this](const char* bytes, std::size_t count) {
@@ -36,6 +33,20 @@ void FileBodyDecoder::Feed(const char* data, std::size_t count) {
 std::string FileBodyDecoder::Finish() {
     impl_->inflater.Finish();
     return std::move(impl_->out);
+}
+
+void DecodeFileBody(MemoryStream* buffer) {
+    if (!buffer || buffer->Size() == 0) return;
+    std::string content;
+    {
+        FileBodyDecoder decoder;
+        decoder.Feed(buffer->Data().data(), buffer->Size());
+        content = decoder.Finish();
+    }
+    // Only a complete decode replaces the buffer; a failure leaves it as it was.
+    buffer->Clear();
+    buffer->MutableData() = std::move(content);
+    buffer->Seek(buffer->Size());
 }
 
 }  // namespace klv

@@ -8,8 +8,8 @@
 
 #include "package/manifest.h"
 #include "platform/file_system.h"
-#include "server/http_client.h"
-#include "server/sync_view.h"
+#include "http/http_client.h"
+#include "sync/sync_view.h"
 
 namespace klv {
 
