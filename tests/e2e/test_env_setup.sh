@@ -16,10 +16,13 @@ start_server "$work/package"
 # Held at its first request, the download shows its bar where the button was.
 hold_server
 start_launcher
+button_bounds=$(control "$ID_BTUSER" | cut -f2)
+[ -n "$button_bounds" ] || fail "the environment button was not found"
 drive click TFrm_OxMain "$ID_BTUSER"
 wait_visible "$ID_PBDL"
 expect_visible "$ID_BTUSER" 0 "during the download"
-[ "$(control "$ID_PBDL" | cut -f2)" = "397 108 109 29" ] || fail "download bar not in the button's place: $(control "$ID_PBDL")"
+[ "$(control "$ID_PBDL" | cut -f2)" = "$button_bounds" ] ||
+    fail "download bar not in the button's place ($button_bounds): $(control "$ID_PBDL")"
 screenshot env_download
 release_server
 expect_box "KLV安装启动成功。" information TFrm_OxMain env_installer_reported

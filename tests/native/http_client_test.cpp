@@ -381,11 +381,6 @@ TEST(HttpConnection, ErrorBodyOfASilentServerTimesOut) {
     EXPECT_THROW(client.Get(peer.Url("/")), EIdReadTimeout);
 }
 
-TEST(HttpConnection, DefaultLimitsAreFinite) {
-    EXPECT_EQ(kConnectTimeoutMs, 30000);
-    EXPECT_EQ(kReadTimeoutMs, 30000);
-}
-
 TEST(HttpCookies, SetCookieIsSentBackAsTheLastHeaderLine) {
     ScriptedPeer peer({{ReadRequest(),
                         Send("HTTP/1.1 200 OK\r\nSet-Cookie: sid=1; path=/\r\nSet-Cookie: nopath=2\r\n"

@@ -4,22 +4,14 @@
 // that turns away what is over the connection caps before it holds a slot;
 // deadlines for whole request heads and for idle or stalled connections.
 // What is said over HTTP is the protocol's (UpdateRequestHandler).
-#include <cstddef>
 #include <memory>
 #include <string>
 
+#include "http_limits.h"
 #include "request_log.h"
 #include "update_request.h"
 
 namespace klv::update_server {
-
-struct HttpLimits {
-    int headTimeoutMs = 10000;  // from a connection's start or a head's first byte to its end
-    int idleTimeoutMs = 60000;  // no new request on a kept-alive connection, or no write progress
-    std::size_t maxHeadBytes = 16384;
-    int maxConnections = 10000;
-    int maxConnectionsPerAddress = 256;
-};
 
 class HttpServer {
 public:

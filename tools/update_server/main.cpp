@@ -37,11 +37,11 @@ int main(int argc, char** argv) {
     ServerOptions options;
     std::string error;
     if (!ParseServerOptions(argc, argv, options, error)) {
-        fprintf(stderr, "klv-update-server: %s\n%s", error.c_str(), kServerUsage);
+        fprintf(stderr, "klv-update-server: %s\n%s", error.c_str(), ServerUsage().c_str());
         return 2;
     }
     if (options.help) {
-        fputs(kServerUsage, stdout);
+        fputs(ServerUsage().c_str(), stdout);
         return 0;
     }
     struct stat st {};
@@ -51,12 +51,8 @@ int main(int argc, char** argv) {
     }
     ::signal(SIGPIPE, SIG_IGN);
 
-    HttpLimits limits;
-    limits.headTimeoutMs = options.headTimeoutSeconds * 1000;
-    limits.idleTimeoutMs = options.idleTimeoutSeconds * 1000;
-    limits.maxHeadBytes = options.maxHeadBytes;
-    limits.maxConnections = UsableConnectionCap(options.maxConnections);
-    limits.maxConnectionsPerAddress = options.maxConnectionsPerAddress;
+    HttpLimits limits = options.limits;
+    limits.maxConnections = UsableConnectionCap(limits.maxConnections);
 
     BodyCache cache(options.cacheBytes);
     UpdateRequestHandler handler(options.folder, cache);

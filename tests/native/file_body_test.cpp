@@ -1,14 +1,15 @@
-// Decoding GetAFile answer bodies: the 4-byte length, the zlib stream, and
-// every way a body from the network can be short, forged or damaged.
+// GetAFile answer bodies: what the update server encodes, the launcher
+// decodes to the same bytes; and every way a body from the network can be
+// short, forged or damaged.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
 #include <random>
 
 #include "platform/error.h"
-#include "support/file_body_decoder.h"
-#include "protocol/update_request.h"
+#include "protocol/file_body.h"
 #include "support/file_body.h"
+#include "support/file_body_decoder.h"
 
 namespace klv {
 namespace {
@@ -51,6 +52,43 @@ std::string Mixed(std::size_t size) {
     }
     text.resize(size);
     return text;
+}
+
+// The server's encoder against the launcher's decoder, both as they ship:
+// a change to either side of the format fails here.
+TEST(FileBodyFormat, EncodedContentDecodesToTheSameBytes) {
+    std::string noise(1 << 20, '\0');
+    std::mt19937 random(7);
+    for (char& c : noise) c = static_cast<char>(random());
+    const struct {
+        const char* what;
+        std::string content;
+    } cases[] = {
+        {"empty file: the 0-byte body", ""},
+        {"one byte", "x"},
+        {"double-byte text with 0x5C trail bytes and NULs", std::string("\x95\x5C\xB1\xED\0\r\n", 7)},
+        {"noise that does not compress", noise},
+        {"several MiB, text and noise", Mixed(5 << 20)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string body = EncodeFileBody(c.content);
+        if (c.content.empty()) {
+            EXPECT_TRUE(body.empty());
+        } else {
+            EXPECT_EQ(body.substr(0, 4), LengthField(static_cast<std::uint32_t>(c.content.size())));
+        }
+        // Whole, and in slices that split the length field and cross the
+        // inflater's output window.
+        for (const std::size_t slice : {body.size() + 1, std::size_t{3}, std::size_t{65537}}) {
+            std::string out;
+            FileBodyInflater inflater([&out](const char* bytes, std::size_t count) { out.append(bytes, count); });
+            for (std::size_t at = 0; at < body.size(); at += slice)
+                inflater.Feed(body.data() + at, std::min(slice, body.size() - at));
+            inflater.Finish();
+            EXPECT_TRUE(out == c.content) << "slice " << slice;
+        }
+    }
 }
 
 TEST(DecodeFileBody, TableOfBodies) {
