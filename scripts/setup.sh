@@ -25,7 +25,7 @@ packages=(cmake g++ make ninja-build libgtest-dev googletest zlib1g-dev libssl-d
           g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
           binutils-mingw-w64-i686 wine wine64 xvfb imagemagick locales fonts-wqy-microhei
           clang libclang-rt-14-dev curl nginx-light procps xdotool wrk qemu-user iproute2 haproxy
-          libboost-dev)
+          libboost-dev clang-format)
 # 32-bit Wine only where the kernel runs 32-bit code; elsewhere the Windows
 # tiers run the x86_64 build under 64-bit Wine and the i386 indexes are not needed.
 if [ $runs_32bit = 1 ]; then

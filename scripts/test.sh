@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs every test tier from nothing: installs what is missing, builds the
-# native (sanitized) and the Windows configurations, and runs
+# Runs every test tier from nothing: installs what is missing, checks that
+# every source is laid out as .clang-format says, builds the native
+# (sanitized) and the Windows configurations, and runs
 #   1. native unit and integration tests (ctest, ASan + UBSan),
 #   2. the tests that use threads under ThreadSanitizer, and the fuzz targets
 #      over their kept corpora,
@@ -36,6 +37,8 @@ run_ctest() {  # BUILD-FOLDER LOG-NAME CTEST-ARGUMENT...
 }
 
 start=$(date +%s)
+echo "== layout of the sources"
+scripts/check-format.sh
 echo "== native build (AddressSanitizer + UndefinedBehaviorSanitizer)"
 cmake --preset native >/dev/null
 cmake --build build/native
