@@ -38,4 +38,48 @@ inline std::string CopyFileFailed(const std::string& name) {
     return "拷贝文件" + name + "失败。";
 }
 
+// ---- The boxes of the environment actions ----------------------------------
+
+// The environment button while the control program already runs.
+inline constexpr wchar_t kAlreadyRunning[] = L"KLV正在运行，不需要重新开启。";
+// The stick's complete package could not be copied into the install folder.
+inline constexpr wchar_t kSetupCopyFailed[] = L"拷贝安装文件失败，请卸载后再试。";
+// After the synchronisation's own box, when the package could not be
+// downloaded (for the install folder or for the back-up).
+inline constexpr wchar_t kPackageDownloadFailed[] = L"安装文件下载失败，请检测网络或稍后再试。";
+// The back-up link: the installation copied onto the stick, or not.
+inline constexpr wchar_t kBackupDone[] = L"安装文件备份成功。";
+inline constexpr wchar_t kBackupFailed[] = L"安装文件备份失败。";
+// The back-up link when the stick's copy came from the network.
+inline constexpr wchar_t kNetworkBackupDone[] = L"从网络备份安装文件成功。";
+// The uninstall link when there is no cleaner to start.
+inline constexpr wchar_t kNotInstalled[] = L"本机未安装KLV程序，无须卸载。";
+// The installer reported that it has started.
+inline constexpr wchar_t kInstallStarted[] = L"KLV安装启动成功。";
+// The cleaner reported that it has finished.
+inline constexpr wchar_t kUninstalled[] = L"本机安装的KLV程序卸载完成。";
+// The install folder is a link, or someone else's.
+inline constexpr wchar_t kUnsafeInstallFolder[] = L"KLV安装目录不安全，无法使用。";
+
+// ---- The self-update -------------------------------------------------------
+
+// A newer launcher has been fetched; the launcher restarts after this box.
+inline constexpr wchar_t kSelfUpdateReady[] = L"KLV已经下载了新的版本，点击确定后将自动更新到最新版本（程序将重启）。";
+
+// ---- The trust check of a program before it starts -------------------------
+
+// Why `program` was not started, one reason for each verdict of the check.
+inline constexpr wchar_t kNotStartedUnverified[] = L"无法验证该程序的数字签名";
+inline constexpr wchar_t kNotStartedUnsigned[] = L"该程序没有数字签名";
+inline constexpr wchar_t kNotStartedAltered[] = L"该程序的内容与其数字签名不符，可能已被篡改";
+inline constexpr wchar_t kNotStartedRefused[] = L"系统不接受该程序的数字签名";
+inline constexpr wchar_t kNotStartedOtherPublisher[] = L"该程序不是由KLV的发布者签名的";
+inline constexpr wchar_t kNotStartedNoPublisher[] = L"KLV启动程序自身的数字签名无效";
+inline constexpr wchar_t kNotStartedCannotOpen[] = L"无法打开该程序";
+
+// The box naming the program (its file name) and the reason.
+inline std::wstring ProgramNotStarted(const std::wstring& program, const wchar_t* reason) {
+    return L"为了安全，KLV没有启动程序" + program + L"：" + reason + L"。";
+}
+
 }  // namespace klv::texts
