@@ -82,4 +82,46 @@ inline std::wstring ProgramNotStarted(const std::wstring& program, const wchar_t
     return L"为了安全，KLV没有启动程序" + program + L"：" + reason + L"。";
 }
 
+// ---- The window's own texts ------------------------------------------------
+
+// The title of the launcher's taskbar entry, and the caption of the error
+// report.
+inline constexpr wchar_t kApplicationTitle[] = L"KLV_Start";
+
+// The faces the window's texts are drawn in: the heading's, the paragraphs'
+// and buttons', and the rest's (links, bars, version line). A translation into
+// another script may want other faces.
+inline constexpr wchar_t kHeadingFace[] = L"新宋体";
+inline constexpr wchar_t kParagraphFace[] = L"Verdana";
+inline constexpr wchar_t kDefaultFace[] = L"MS Sans Serif";
+
+// The heading beside the icon.
+inline constexpr wchar_t kHeading[] = L"开启KLV安全之旅";
+// The paragraphs beside the environment and the authorize buttons.
+inline constexpr wchar_t kEnvironmentParagraph[] =
+    L"欢迎使用岚川软件公司提供的U盘控制程序。首次在本机查看U盘控制密文，请点击开启使用环境。";
+inline constexpr wchar_t kAuthorizeParagraph[] =
+    L"如果需要通过本U盘控制外发文件，请将文件拷贝到U盘，并对文件进行授权设置。开始授权，请点击对文件授权。";
+
+// The buttons; "&" marks the key of each. The window's keyboard handling
+// (app/main_window_keyboard.cpp) answers to these letters: change both
+// together.
+inline constexpr wchar_t kEnvironmentButton[] = L"开启使用环境(&S)";
+inline constexpr wchar_t kAuthorizeButton[] = L"对文件授权(&A)";
+inline constexpr wchar_t kExitButton[] = L"退出(&E)";
+
+// The links and the back-up link's tooltip.
+inline constexpr wchar_t kBackupLink[] = L"备份安装程序";
+inline constexpr wchar_t kBackupLinkTooltip[] = L"备份文件到本地，可直接本地安装";
+inline constexpr wchar_t kUninstallLink[] = L"卸载本机安装";
+
+// Both progress bars before a download writes its own text into them.
+inline constexpr wchar_t kProgressBarIdle[] = L"下载文件";
+
+// The version line: the prefix of the version read from the launcher's own
+// file, and the line until then (for good when a creation step before the
+// reading fails).
+inline constexpr wchar_t kVersionPrefix[] = L"Ver:";
+inline constexpr wchar_t kVersionBeforeReading[] = L"1.0.12.15";
+
 }  // namespace klv::texts
