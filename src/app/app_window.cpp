@@ -4,6 +4,7 @@
 
 #include "app/error_text.h"
 #include "app/wide_text.h"
+#include "texts/user_texts.h"
 
 namespace klv {
 namespace {
@@ -81,10 +82,9 @@ HWND CreateApplicationWindow(HINSTANCE instance) {
     // process its taskbar entry, titled with the application title.
     const int x = GetSystemMetrics(SM_CXSCREEN) / 2;
     const int y = GetSystemMetrics(SM_CYSCREEN) / 2;
-    g_applicationWindow =
-        CreateWindowExW(0, kApplicationWindowClass, kApplicationTitle,
-                        WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, x, y, 0, 0, nullptr,
-                        nullptr, instance, nullptr);
+    g_applicationWindow = CreateWindowExW(0, kApplicationWindowClass, texts::kApplicationTitle,
+                                          WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, x, y,
+                                          0, 0, nullptr, nullptr, instance, nullptr);
     if (g_applicationWindow != nullptr) {
         SetWindowPos(g_applicationWindow, nullptr, x, y, 0, 0, SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
     }
@@ -104,7 +104,7 @@ void ShowApplicationBox(const std::wstring& text, const std::wstring& caption, U
 
 void ShowErrorReport(const std::string& message) noexcept {
     try {
-        ShowApplicationBox(WidenAnsi(ErrorReportText(message)), kApplicationTitle, MB_ICONERROR);
+        ShowApplicationBox(WidenAnsi(ErrorReportText(message)), texts::kApplicationTitle, MB_ICONERROR);
     } catch (...) {
         // Nothing is left to report with; the launcher goes on.
     }

@@ -1,9 +1,10 @@
 #pragma once
 // The application's own top-level window and the default error report.
 //
-// The application window is never seen: it has no size, carries the title
-// "KLV_Start" (the text of the launcher's taskbar entry) and owns the main
-// window and the error report. Restoring it shows the windows it owns again.
+// The application window is never seen: it has no size, carries the
+// application title (texts::kApplicationTitle, the text of the launcher's
+// taskbar entry) and owns the main window and the error report. Restoring it
+// shows the windows it owns again.
 #include <windows.h>
 
 #include <exception>
@@ -11,7 +12,6 @@
 
 namespace klv {
 
-inline constexpr wchar_t kApplicationTitle[] = L"KLV_Start";
 inline constexpr wchar_t kApplicationWindowClass[] = L"KlvApplication";
 
 HWND CreateApplicationWindow(HINSTANCE instance);

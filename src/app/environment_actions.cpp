@@ -5,6 +5,7 @@
 #include "app/app_window.h"
 #include "app/main_window.h"
 #include "app/program_trust.h"
+#include "app/wide_text.h"
 #include "install/folder_tree.h"
 #include "install/install_folder.h"
 #include "install/install_guard.h"
@@ -12,21 +13,10 @@
 #include "platform/own_process.h"
 #include "platform/path_text.h"
 #include "platform/process.h"
+#include "texts/user_texts.h"
 
 namespace klv {
 namespace {
-
-const wchar_t kNoticeCaptionText[] = L"提示";
-const wchar_t kAlreadyRunningText[] = L"KLV正在运行，不需要重新开启。";
-const wchar_t kCopyFailedText[] = L"拷贝安装文件失败，请卸载后再试。";
-const wchar_t kDownloadFailedBoxText[] = L"安装文件下载失败，请检测网络或稍后再试。";
-const wchar_t kBackupDoneText[] = L"安装文件备份成功。";
-const wchar_t kBackupFailedText[] = L"安装文件备份失败。";
-const wchar_t kNetworkBackupDoneText[] = L"从网络备份安装文件成功。";
-const wchar_t kNotInstalledText[] = L"本机未安装KLV程序，无须卸载。";
-const wchar_t kInstallStartedText[] = L"KLV安装启动成功。";
-const wchar_t kUninstalledText[] = L"本机安装的KLV程序卸载完成。";
-const wchar_t kUnsafeFolderText[] = L"KLV安装目录不安全，无法使用。";
 
 // What is left of the installation is deleted this long after the cleaner's
 // report has been acknowledged, so that the cleaner has ended by then.
@@ -71,7 +61,7 @@ bool EnvironmentActions::ControlProgramRuns() const {
 
 void EnvironmentActions::BtUserClick() {
     if (ControlProgramRuns()) {
-        Notice(kAlreadyRunningText, MB_ICONINFORMATION);
+        Notice(texts::kAlreadyRunning, MB_ICONINFORMATION);
         return;
     }
     if (!BringInstallFolderUp()) return;
@@ -88,7 +78,7 @@ bool EnvironmentActions::BringInstallFolderUp() {
     const std::string stick = StickPackageDir();
     if (IsPackageComplete(files_, stick)) {
         if (CopyFolderTree(files_, window_, stick, installDir)) return true;
-        Notice(kCopyFailedText, MB_ICONWARNING);
+        Notice(texts::kSetupCopyFailed, MB_ICONWARNING);
         return false;
     }
 
@@ -96,7 +86,7 @@ bool EnvironmentActions::BringInstallFolderUp() {
     HiddenDuringDownload hidden(window_.BtUser());
     if (window_.Downloads().SyncPackage(installDir, SyncProgressBar::Download)) return true;
     window_.PBDL().SetVisible(true);
-    Notice(kDownloadFailedBoxText, MB_ICONWARNING);
+    Notice(texts::kPackageDownloadFailed, MB_ICONWARNING);
     window_.PBDL().SetVisible(false);
     return false;
 }
@@ -117,9 +107,9 @@ void EnvironmentActions::LbBakClick() {
     if (!InstallDir.empty() && !CheckedInstallFolder().Usable()) return;
     if (!InstallDir.empty() && IsPackageComplete(files_, InstallDir)) {
         if (CopyFolderTree(files_, window_, InstallDir, stick))
-            Notice(kBackupDoneText, MB_ICONINFORMATION);
+            Notice(texts::kBackupDone, MB_ICONINFORMATION);
         else
-            Notice(kBackupFailedText, MB_ICONWARNING);
+            Notice(texts::kBackupFailed, MB_ICONWARNING);
         return;
     }
     HiddenDuringDownload hidden(window_.LbBak());
@@ -127,7 +117,7 @@ void EnvironmentActions::LbBakClick() {
     hidden.Restore();
     // The warning icon on success too: the backup came from the network, not
     // from a tested installation.
-    Notice(downloaded ? kNetworkBackupDoneText : kDownloadFailedBoxText, MB_ICONWARNING);
+    Notice(downloaded ? texts::kNetworkBackupDone : texts::kPackageDownloadFailed, MB_ICONWARNING);
 }
 
 void EnvironmentActions::LbUninstClick() {
@@ -139,7 +129,7 @@ void EnvironmentActions::LbUninstClick() {
         return;
     }
     DeleteInstallFolder(files_, installDir);
-    ShowApplicationBox(kNotInstalledText, kNoticeCaptionText, MB_ICONINFORMATION);
+    ShowApplicationBox(texts::kNotInstalled, WidenUtf8(texts::kCaption), MB_ICONINFORMATION);
 }
 
 void EnvironmentActions::BtExitClick() {
@@ -157,11 +147,11 @@ void EnvironmentActions::EnvNotify(WPARAM value) {
                 StartPlain(kManagerProgram);
                 window_.AuthorizePending = false;
             } else {
-                Notice(kInstallStartedText, MB_ICONINFORMATION);
+                Notice(texts::kInstallStarted, MB_ICONINFORMATION);
             }
             break;
         case ENV_NOTIFY_UNINSTALLED:
-            Notice(kUninstalledText, MB_ICONINFORMATION);
+            Notice(texts::kUninstalled, MB_ICONINFORMATION);
             Sleep(kCleanerGraceMs);
             // Not held while it is deleted: the hold would keep it from going.
             if (CheckedInstallFolder().Usable()) DeleteInstallFolder(files_, InstallDir);
@@ -198,7 +188,7 @@ std::optional<platform::CheckedFile> EnvironmentActions::CheckedProgram(const ch
     const bool unpinnedAndMissing =
         pin.kind == platform::Publisher::Kind::Unsigned && program.Verdict() == platform::Trust::CannotOpen;
     if (program.Trusted() || unpinnedAndMissing) return program;
-    window_.ShowMessageBox(NotStartedText(name, program.Verdict()).c_str(), kNoticeCaptionText, MB_ICONWARNING);
+    window_.ShowMessageBox(NotStartedText(name, program.Verdict()).c_str(), WidenUtf8(texts::kCaption), MB_ICONWARNING);
     return std::nullopt;
 }
 
@@ -207,12 +197,12 @@ InstallFolderCheck EnvironmentActions::CheckedInstallFolder(bool makeDefault) {
     InstallFolderCheck folder = makeDefault && installDir == DefaultInstallDir()
                                     ? PrepareDefaultInstallFolder(files_, installDir)
                                     : CheckInstallFolder(files_, installDir);
-    if (!folder.Usable()) Notice(kUnsafeFolderText, MB_ICONWARNING);
+    if (!folder.Usable()) Notice(texts::kUnsafeInstallFolder, MB_ICONWARNING);
     return folder;
 }
 
 void EnvironmentActions::Notice(const wchar_t* text, UINT icon) {
-    window_.ShowMessageBox(text, kNoticeCaptionText, icon);
+    window_.ShowMessageBox(text, WidenUtf8(texts::kCaption), icon);
 }
 
 }  // namespace klv

@@ -12,6 +12,7 @@
 #include "platform/own_process.h"
 #include "selfupdate/self_replacement.h"
 #include "selfupdate/self_update.h"
+#include "texts/user_texts.h"
 #include "ui/images.h"
 #include "ui/surface.h"
 
@@ -52,10 +53,10 @@ TFrm_OxMain::TFrm_OxMain(HINSTANCE instance, HWND owner)
     wc.lpszClassName = kMainWindowClass;
     RegisterClassExW(&wc);
 
-    fontDefault_ = ui::MakeFont(L"MS Sans Serif", 11);
-    fontTitle_ = ui::MakeFont(L"新宋体", 16, true);
-    fontText_ = ui::MakeFont(L"Verdana", 11);
-    fontLink_ = ui::MakeFont(L"MS Sans Serif", 11, false, true);
+    fontDefault_ = ui::MakeFont(texts::kDefaultFace, 11);
+    fontTitle_ = ui::MakeFont(texts::kHeadingFace, 16, true);
+    fontText_ = ui::MakeFont(texts::kParagraphFace, 11);
+    fontLink_ = ui::MakeFont(texts::kDefaultFace, 11, false, true);
 
     // No frame: the client area is the whole window, centred on the desktop.
     const int left = (GetSystemMetrics(SM_CXSCREEN) - kMainClientWidth) / 2;
@@ -88,17 +89,14 @@ void TFrm_OxMain::CreateControls() {
     OnTop(backG_->Handle());
 
     ui::LabelStyle title{fontTitle_, RGB(128, 0, 0), false, false, false};
-    label4_ = std::make_unique<ui::TextLabel>(hwnd_, kIdLabel4, Bounds(68, 44, 189, 16), L"开启KLV安全之旅", title);
+    label4_ = std::make_unique<ui::TextLabel>(hwnd_, kIdLabel4, Bounds(68, 44, 189, 16), texts::kHeading, title);
     OnTop(label4_->Handle());
     ui::LabelStyle paragraph{fontText_, RGB(51, 51, 51), true, false, false};
-    lbAuth_ = std::make_unique<ui::TextLabel>(
-        hwnd_, kIdLbAuth, Bounds(64, 164, 309, 29),
-        L"如果需要通过本U盘控制外发文件，请将文件拷贝到U盘，并对文件进行授权设置。开始授权，请点击对文件授权。",
-        paragraph);
+    lbAuth_ = std::make_unique<ui::TextLabel>(hwnd_, kIdLbAuth, Bounds(64, 164, 309, 29), texts::kAuthorizeParagraph,
+                                              paragraph);
     OnTop(lbAuth_->Handle());
-    lbUser_ = std::make_unique<ui::TextLabel>(
-        hwnd_, kIdLbUser, Bounds(64, 108, 301, 29),
-        L"欢迎使用岚川软件公司提供的U盘控制程序。首次在本机查看U盘控制密文，请点击开启使用环境。", paragraph);
+    lbUser_ = std::make_unique<ui::TextLabel>(hwnd_, kIdLbUser, Bounds(64, 108, 301, 29), texts::kEnvironmentParagraph,
+                                              paragraph);
     OnTop(lbUser_->Handle());
 
     imgNo1_ = std::make_unique<ui::Picture>(hwnd_, kIdImgNo1, Bounds(32, 36, 32, 32),
@@ -112,24 +110,30 @@ void TFrm_OxMain::CreateControls() {
     OnTop(image2_->Handle());
 
     ui::LabelStyle link{fontLink_, 0, false, false, true};
-    lbBak_ = std::make_unique<ui::TextLabel>(hwnd_, kIdLbBak, Bounds(64, 296, 97, 13), L"备份安装程序", link);
+    lbBak_ = std::make_unique<ui::TextLabel>(hwnd_, kIdLbBak, Bounds(64, 296, 97, 13), texts::kBackupLink, link);
     OnTop(lbBak_->Handle());
-    lbUninst_ = std::make_unique<ui::TextLabel>(hwnd_, kIdLbUninst, Bounds(172, 296, 97, 13), L"卸载本机安装", link);
+    lbUninst_ =
+        std::make_unique<ui::TextLabel>(hwnd_, kIdLbUninst, Bounds(172, 296, 97, 13), texts::kUninstallLink, link);
     OnTop(lbUninst_->Handle());
     ui::LabelStyle version{fontDefault_, RGB(192, 192, 192), false, true, false};
-    lbVer_ = std::make_unique<ui::TextLabel>(hwnd_, kIdLbVer, Bounds(396, 332, 109, 13), L"1.0.12.15", version);
+    lbVer_ = std::make_unique<ui::TextLabel>(hwnd_, kIdLbVer, Bounds(396, 332, 109, 13), texts::kVersionBeforeReading,
+                                             version);
     OnTop(lbVer_->Handle());
 
-    btUser_ = OnTop(ui::CreateSkinButton(hwnd_, kIdBtUser, Bounds(397, 108, 109, 29), L"开启使用环境(&S)", fontText_));
-    btExit_ = OnTop(ui::CreateSkinButton(hwnd_, kIdBtExit, Bounds(397, 288, 109, 29), L"退出(&E)", fontText_));
-    btAuth_ = OnTop(ui::CreateSkinButton(hwnd_, kIdBtAuth, Bounds(397, 164, 109, 29), L"对文件授权(&A)", fontText_));
+    btUser_ =
+        OnTop(ui::CreateSkinButton(hwnd_, kIdBtUser, Bounds(397, 108, 109, 29), texts::kEnvironmentButton, fontText_));
+    btExit_ = OnTop(ui::CreateSkinButton(hwnd_, kIdBtExit, Bounds(397, 288, 109, 29), texts::kExitButton, fontText_));
+    btAuth_ =
+        OnTop(ui::CreateSkinButton(hwnd_, kIdBtAuth, Bounds(397, 164, 109, 29), texts::kAuthorizeButton, fontText_));
 
     // Both bars start where the form designer left them; FormCreate moves
     // them into place.
-    pbdl_ = std::make_unique<ui::TextProgressBar>(hwnd_, kIdPBDL, Bounds(0, 0, 109, 29), L"下载文件", fontDefault_);
+    pbdl_ = std::make_unique<ui::TextProgressBar>(hwnd_, kIdPBDL, Bounds(0, 0, 109, 29), texts::kProgressBarIdle,
+                                                  fontDefault_);
     OnTop(pbdl_->Handle());
-    pbBak_ = std::make_unique<ui::TextProgressBar>(
-        hwnd_, kIdPBBak, Bounds(0, 0, 85, ui::TextProgressBar::AutoHeight(fontDefault_)), L"下载文件", fontDefault_);
+    pbBak_ = std::make_unique<ui::TextProgressBar>(hwnd_, kIdPBBak,
+                                                   Bounds(0, 0, 85, ui::TextProgressBar::AutoHeight(fontDefault_)),
+                                                   texts::kProgressBarIdle, fontDefault_);
     OnTop(pbBak_->Handle());
 
     focus_ = btUser_;
@@ -157,7 +161,7 @@ void TFrm_OxMain::FormCreate() {
 
     // 4. Version line, from this executable's own version resource.
     const std::string version = ReadFileVersion(platform::OwnExecutablePath());
-    SetWindowTextW(lbVer_->Handle(), (L"Ver:" + WidenAnsi(version)).c_str());
+    SetWindowTextW(lbVer_->Handle(), (texts::kVersionPrefix + WidenAnsi(version)).c_str());
 
     // 5. Self-update worker.
     StartSelfUpdate(*this, version);
@@ -184,7 +188,7 @@ void TFrm_OxMain::FinishAfterShow() {
     // Shown: a replacement that started this launcher may keep it.
     ConfirmLauncherCameUp(platform::RealFileSystem(), TempFolderPath());
     tooltips_ = std::make_unique<ui::Tooltips>(hwnd_);
-    tooltips_->Set(lbBak_->Handle(), L"备份文件到本地，可直接本地安装");
+    tooltips_->Set(lbBak_->Handle(), texts::kBackupLinkTooltip);
 }
 
 void TFrm_OxMain::FormPaint(HDC dc, POINT origin) {

@@ -4,6 +4,7 @@
 #include "app/app_window.h"
 #include "app/main_window.h"
 #include "app/wide_text.h"
+#include "texts/user_texts.h"
 
 namespace klv {
 
@@ -49,7 +50,7 @@ void TFrm_OxMain::ShowWarningBox(const std::string& text, const std::string& cap
 }
 
 void TFrm_OxMain::ShowCopyFailure(const std::string& text) {
-    ShowApplicationBox(WidenUtf8(text), L"提示", MB_ICONWARNING);
+    ShowApplicationBox(WidenUtf8(text), WidenUtf8(texts::kCaption), MB_ICONWARNING);
 }
 
 int TFrm_OxMain::ShowMessageBox(const std::wstring& text, const std::wstring& caption, UINT icon) {

@@ -1,8 +1,34 @@
 #include "app/program_trust.h"
 
 #include "app/wide_text.h"
+#include "texts/user_texts.h"
 
 namespace klv {
+namespace {
+
+// The box's reason for each verdict that refuses a program.
+struct RefusalReason {
+    platform::Trust verdict;
+    const wchar_t* text;
+};
+const RefusalReason kRefusalReasons[] = {
+    {platform::Trust::Unsigned, texts::kNotStartedUnsigned},
+    {platform::Trust::Altered, texts::kNotStartedAltered},
+    {platform::Trust::Refused, texts::kNotStartedRefused},
+    {platform::Trust::OtherPublisher, texts::kNotStartedOtherPublisher},
+    {platform::Trust::NoPublisher, texts::kNotStartedNoPublisher},
+    {platform::Trust::CannotOpen, texts::kNotStartedCannotOpen},
+};
+
+// A verdict without a row (Trusted, which refuses nothing, or one the check
+// learns later) can only say that the signature was not verified.
+const wchar_t* NotStartedReason(platform::Trust verdict) {
+    for (const RefusalReason& row : kRefusalReasons)
+        if (row.verdict == verdict) return row.text;
+    return texts::kNotStartedUnverified;
+}
+
+}  // namespace
 
 const platform::Publisher& LauncherPublisher() {
     static const platform::Publisher publisher = platform::RunningPublisher();
@@ -14,30 +40,7 @@ bool IsTrustedProgram(const std::string& path) {
 }
 
 std::wstring NotStartedText(const std::string& name, platform::Trust verdict) {
-    const wchar_t* why = L"无法验证该程序的数字签名";
-    switch (verdict) {
-        case platform::Trust::Unsigned:
-            why = L"该程序没有数字签名";
-            break;
-        case platform::Trust::Altered:
-            why = L"该程序的内容与其数字签名不符，可能已被篡改";
-            break;
-        case platform::Trust::Refused:
-            why = L"系统不接受该程序的数字签名";
-            break;
-        case platform::Trust::OtherPublisher:
-            why = L"该程序不是由KLV的发布者签名的";
-            break;
-        case platform::Trust::NoPublisher:
-            why = L"KLV启动程序自身的数字签名无效";
-            break;
-        case platform::Trust::CannotOpen:
-            why = L"无法打开该程序";
-            break;
-        case platform::Trust::Trusted:
-            break;
-    }
-    return L"为了安全，KLV没有启动程序" + WidenAnsi(name) + L"：" + why + L"。";
+    return texts::ProgramNotStarted(WidenAnsi(name), NotStartedReason(verdict));
 }
 
 }  // namespace klv

@@ -7,10 +7,6 @@ namespace klv {
 
 class TFrm_OxMain;
 
-inline constexpr wchar_t kSelfUpdateNoticeText[] =
-    L"KLV已经下载了新的版本，点击确定后将自动更新到最新版本（程序将重启）。";
-inline constexpr wchar_t kSelfUpdateNoticeCaption[] = L"提示";
-
 // Starts the self-update worker for the running launcher's version; its
 // completion is handled on the GUI thread by window. Until then no worker
 // runs.

@@ -1,11 +1,12 @@
 #include "install/single_file.h"
 
 #include "platform/text_encoding.h"
+#include "texts/user_texts.h"
 
 namespace klv {
 
 std::string CopyFailureText(const std::string& name) {
-    return "拷贝文件" + platform::AnsiToUtf8(name) + "失败。";
+    return texts::CopyFileFailed(platform::AnsiToUtf8(name));
 }
 
 bool DisplaceExisting(platform::FileSystem& fs, const std::string& path) {

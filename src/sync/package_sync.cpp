@@ -8,6 +8,7 @@
 #include "package/name_rule.h"
 #include "sync/package_fetch.h"
 #include "protocol/version.h"
+#include "texts/user_texts.h"
 
 namespace klv {
 namespace {
@@ -173,7 +174,7 @@ bool PackageSynchroniser::SyncPackage(const std::string& folder, SyncProgressBar
 
     const ManifestIndex previous(TakePreviousManifest(files_, folder, session));
     if (!FetchPackageFile(folder, kManifestName)) {
-        view_.ShowWarningBox(kDownloadFailedText, kNoticeCaption);
+        view_.ShowWarningBox(texts::kSyncDownloadFailed, texts::kCaption);
         session.Finish();
         return false;
     }
@@ -184,7 +185,7 @@ bool PackageSynchroniser::SyncPackage(const std::string& folder, SyncProgressBar
     for (std::size_t i = 0; i < n; ++i) {
         const ManifestEntry& entry = listed[i];
         view_.SetProgressPosition(bar, ProgressPosition(i, n));
-        view_.SetProgressTooltip(bar, kDownloadingTooltip + platform::AnsiToUtf8(entry.name));
+        view_.SetProgressTooltip(bar, texts::kDownloadingTooltip + platform::AnsiToUtf8(entry.name));
         progressPrefix_ = ProgressPrefix(i, n);
         view_.SetProgressText(bar, progressPrefix_ + " 00%");
         view_.ProcessMessages();

@@ -13,11 +13,6 @@
 
 namespace klv {
 
-// UTF-8, shown through SyncView.
-inline constexpr char kDownloadFailedText[] = "下载文件失败，请检测网络或稍后再试。";
-inline constexpr char kNoticeCaption[] = "提示";
-inline constexpr char kDownloadingTooltip[] = "正在下载：";
-
 // "(i/n)": which file of how many, i counting from 0.
 std::string ProgressPrefix(std::size_t index, std::size_t count);
 // The bar's position for line `index` of `count`: index * 100 / count, in

@@ -21,6 +21,7 @@
 #include "support/temp_folder.h"
 #include "support/update_server_fixture.h"
 #include "sync/update_client.h"
+#include "texts/user_texts.h"
 
 namespace klv {
 namespace {
@@ -227,7 +228,7 @@ TEST_F(ServerFaultTest, EveryPeerFaultShowsTheBoxAndGivesTheWindowBack) {
         local.Write("files.txt", previous);
         view.events.clear();
         EXPECT_FALSE(sync.SyncPackage(local.path(), SyncProgressBar::Download));
-        EXPECT_EQ(view.Texts("box"), (std::vector<std::string>{kDownloadFailedText}));
+        EXPECT_EQ(view.Texts("box"), (std::vector<std::string>{texts::kSyncDownloadFailed}));
         EXPECT_EQ(view.Texts("actions"), (std::vector<std::string>{"0", "1"}));
         EXPECT_EQ(view.Last("visible"), "0");
         EXPECT_EQ(local.Read("files.txt"), previous);
