@@ -5,11 +5,12 @@
 #include <wincrypt.h>
 #include <wintrust.h>
 
-#include <cstdint>
 #include <cstdio>
+#include <string_view>
 #include <utility>
 #include <vector>
 
+#include "pe/pe_image.h"
 #include "platform/certificate_key.h"
 #include "platform/own_process.h"
 
@@ -59,24 +60,12 @@ HANDLE OpenHeld(const std::string& path) {
 // is not empty). Read from the open handle, from the start; false when the
 // file is no PE image.
 bool HasCertificateTable(HANDLE file) {
-    std::vector<unsigned char> head(4096);
+    std::vector<char> head(4096);
     DWORD got = 0;
     OVERLAPPED at{};  // offset 0, whatever the handle's position
     if (!ReadFile(file, head.data(), static_cast<DWORD>(head.size()), &got, &at)) return false;
-    head.resize(got);
-    const auto u32 = [&](std::size_t i) {
-        return static_cast<std::uint32_t>(head[i] | head[i + 1] << 8 | head[i + 2] << 16) |
-               static_cast<std::uint32_t>(head[i + 3]) << 24;
-    };
-    if (head.size() < 0x40 || head[0] != 'M' || head[1] != 'Z') return false;
-    const std::size_t pe = u32(0x3C);
-    const std::size_t optional = pe + 4 + 20;
-    if (pe > head.size() || head.size() - pe < 4 + 20 + 2 || u32(pe) != 0x00004550) return false;
-    const unsigned magic = head[optional] | head[optional + 1] << 8;
-    const std::size_t directories = optional + (magic == 0x20B ? 112 : 96);
-    const std::size_t security = directories + 4 * 8;  // the fifth entry: address, size
-    if (security + 8 > head.size()) return false;
-    return u32(security) != 0 || u32(security + 4) != 0;
+    const auto image = ReadPeImage(std::string_view(head.data(), got));
+    return image && (image->certificateTableOffset != 0 || image->certificateTableSize != 0);
 }
 
 // One WinVerifyTrust run over the open file. The state is always closed; the
@@ -180,19 +169,19 @@ Publisher PublisherOf(const std::string& path) {
     return out;
 }
 
-Publisher RunningPublisher() { return PublisherOf(OwnExecutablePath()); }
+Publisher RunningPublisher() {
+    return PublisherOf(OwnExecutablePath());
+}
 
 CheckedFile CheckPublisher(const std::string& path, const Publisher& pin) {
     HANDLE file = OpenHeld(path);
     if (file == INVALID_HANDLE_VALUE)
-        return CheckedFile(Trust::CannotOpen, WithCode("cannot be opened", static_cast<LONG>(GetLastError())),
-                           nullptr);
+        return CheckedFile(Trust::CannotOpen, WithCode("cannot be opened", static_cast<LONG>(GetLastError())), nullptr);
     switch (pin.kind) {
         case Publisher::Kind::Unsigned:
             return CheckedFile(Trust::Trusted, "no publisher is pinned", file);
         case Publisher::Kind::Broken:
-            return CheckedFile(Trust::NoPublisher, "the launcher's own signature does not verify: " + pin.reason,
-                               file);
+            return CheckedFile(Trust::NoPublisher, "the launcher's own signature does not verify: " + pin.reason, file);
         case Publisher::Kind::Pinned:
             break;
     }
