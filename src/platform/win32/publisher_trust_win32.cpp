@@ -13,6 +13,7 @@
 #include "pe/pe_image.h"
 #include "platform/certificate_key.h"
 #include "platform/own_process.h"
+#include "platform/win32/wide_text.h"
 
 namespace klv::platform {
 namespace {
@@ -39,13 +40,6 @@ std::string WithCode(const char* text, LONG code) {
     char buffer[160];
     std::snprintf(buffer, sizeof buffer, "%s (0x%08lX)", text, static_cast<unsigned long>(code));
     return buffer;
-}
-
-std::wstring Wide(const std::string& text) {
-    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
-    return out;
 }
 
 // Read sharing only: while the handle is open nobody can write the file,
@@ -76,7 +70,7 @@ struct Verification {
 };
 
 Verification Verify(const std::string& path, HANDLE file) {
-    std::wstring widePath = Wide(path);
+    std::wstring widePath = WidenAnsi(path);
     WINTRUST_FILE_INFO fileInfo{};
     fileInfo.cbStruct = sizeof fileInfo;
     fileInfo.pcwszFilePath = widePath.c_str();
