@@ -125,8 +125,9 @@ public:
         return MoveFileA(from.c_str(), to.c_str()) != FALSE;
     }
     bool CreateFolderChain(const std::string& path) override {
-        std::string p = path;
-        while (p.size() > 3 && (p.back() == '\\' || p.back() == '/')) p.pop_back();
+        // Separators are stripped a character at a time: a double-byte
+        // name's second byte may be 0x5C and is no separator.
+        const std::string p = WithoutTrailingSeparator(path);
         if (p.empty()) return false;
         if (DirectoryExists(p)) return true;
         const std::string parent = FolderOf(p);
