@@ -72,8 +72,6 @@ TFrm_OxMain::TFrm_OxMain(HINSTANCE instance, HWND owner)
 
 TFrm_OxMain::~TFrm_OxMain() {
     if (hwnd_ != nullptr) DestroyWindow(hwnd_);
-    for (HFONT font : {fontDefault_, fontTitle_, fontText_, fontLink_})
-        if (font != nullptr) DeleteObject(font);
 }
 
 void TFrm_OxMain::CreateControls() {
@@ -146,8 +144,8 @@ void TFrm_OxMain::FormCreate() {
     // 1. The rounded outline; the system owns the region from here on.
     RECT outer;
     GetWindowRect(hwnd_, &outer);
-    HRGN region = CreateRoundRectRgn(1, 1, ui::Width(outer), ui::Height(outer), 6, 6);
-    if (region != nullptr && !SetWindowRgn(hwnd_, region, TRUE)) DeleteObject(region);
+    platform::ScopedGdiObject<HRGN> region(CreateRoundRectRgn(1, 1, ui::Width(outer), ui::Height(outer), 6, 6));
+    if (region && SetWindowRgn(hwnd_, region, TRUE)) region.release();
 
     // 2. The download bar takes the environment button's place, the backup
     // bar sits just above the backup link.
@@ -194,14 +192,12 @@ void TFrm_OxMain::FinishAfterShow() {
 void TFrm_OxMain::FormPaint(HDC dc, POINT origin) {
     // The frame follows the window's own outline: a copy of its region,
     // moved into the coordinates of the surface being painted.
-    HRGN copy = CreateRectRgn(0, 0, 0, 0);
+    const platform::ScopedGdiObject<HRGN> copy(CreateRectRgn(0, 0, 0, 0));
     if (GetWindowRgn(hwnd_, copy) != ERROR) {
         OffsetRgn(copy, -origin.x, -origin.y);
-        HBRUSH green = CreateSolidBrush(kFrameGreen);
+        const platform::ScopedGdiObject<HBRUSH> green(CreateSolidBrush(kFrameGreen));
         FrameRgn(dc, copy, green, 5, 5);
-        DeleteObject(green);
     }
-    DeleteObject(copy);
 }
 
 void TFrm_OxMain::BackGMouseDown(int /*button*/, int x, int y) {

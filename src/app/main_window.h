@@ -11,6 +11,7 @@
 #include <string>
 
 #include "install/folder_tree.h"
+#include "platform/win32/scoped_win.h"
 #include "http/http_client.h"
 #include "sync/package_sync.h"
 #include "sync/sync_view.h"
@@ -130,7 +131,9 @@ private:
     void LbUninstClick();
 
     HWND hwnd_ = nullptr;
-    HFONT fontDefault_ = nullptr, fontTitle_ = nullptr, fontText_ = nullptr, fontLink_ = nullptr;
+    // Declared before the controls, so that they go after the controls that
+    // draw with them.
+    platform::ScopedGdiObject<HFONT> fontDefault_, fontTitle_, fontText_, fontLink_;
     std::unique_ptr<ui::BevelPanel> panel1_;
     std::unique_ptr<ui::GradientPanel> backG_;
     std::unique_ptr<ui::TextLabel> label4_, lbAuth_, lbUser_, lbBak_, lbUninst_, lbVer_;

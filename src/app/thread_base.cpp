@@ -42,19 +42,18 @@ HWND CreateCallsWindow() {
 
 TThread::TThread(bool createSuspended) : calls_(CreateCallsWindow()) {
     unsigned id = 0;
-    handle_ = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &TThread::Run, this, CREATE_SUSPENDED, &id));
-    if (handle_ != nullptr && !createSuspended) Start();
+    handle_.reset(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &TThread::Run, this, CREATE_SUSPENDED, &id)));
+    if (handle_ && !createSuspended) Start();
 }
 
 TThread::~TThread() {
-    if (handle_ != nullptr) CloseHandle(handle_);
     // The window belongs to the creating thread, which may not be this one:
     // it is closed there, by its own message loop.
     if (calls_ != nullptr) PostMessageW(calls_, WM_CLOSE, 0, 0);
 }
 
 void TThread::Start() {
-    if (handle_ != nullptr) ResumeThread(handle_);
+    if (handle_) ResumeThread(handle_.get());
 }
 
 void TThread::DoTerminate() {

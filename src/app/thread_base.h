@@ -5,6 +5,8 @@
 
 #include <functional>
 
+#include "platform/win32/scoped_win.h"
+
 namespace klv {
 
 // A thread whose body, Execute, runs on a thread of its own. When the body has
@@ -41,7 +43,7 @@ protected:
 private:
     static unsigned __stdcall Run(void* self);
 
-    HANDLE handle_ = nullptr;
+    platform::ScopedHandle handle_;
     // A message-only window of the creating thread, through which the
     // completion reaches that thread's message queue.
     HWND calls_ = nullptr;

@@ -70,6 +70,7 @@ constexpr std::uint16_t kOptionalPe32 = 0x10B;
 constexpr std::uint16_t kOptionalPe32Plus = 0x20B;
 constexpr std::uint32_t kImportDirectory = 1;
 constexpr std::uint32_t kResourceDirectory = 2;
+constexpr std::uint32_t kCertificateDirectory = 4;
 constexpr std::uint32_t kResourceVersion = 16;
 constexpr std::uint32_t kResourceManifest = 24;
 // The manifest the loader reads for an executable.
@@ -125,13 +126,18 @@ private:
         const std::uint64_t countAt = optional + (magic == kOptionalPe32 ? 92 : 108);
         if (countAt + 4 > optional + optionalSize) return false;
         sizeOfHeaders_ = bytes_.U32(optional + 60);
+        image.checksumOffset = optional + 64;
         image.subsystem = bytes_.U16(optional + 68);
         const std::uint32_t directoryCount = bytes_.U32(countAt);
         for (std::uint32_t i = 0; i < std::min<std::uint32_t>(directoryCount, 16); ++i) {
             const std::uint64_t at = countAt + 4 + 8ull * i;
             if (at + 8 > optional + optionalSize) break;
             directories_.push_back(DataDirectory{bytes_.U32(at), bytes_.U32(at + 4)});
+            if (i == kCertificateDirectory) image.certificateEntryOffset = at;
         }
+        const DataDirectory certificates = Directory(kCertificateDirectory);
+        image.certificateTableOffset = certificates.rva;
+        image.certificateTableSize = certificates.size;
 
         if (sectionCount > kMaxSections) return false;
         const std::uint64_t table = optional + optionalSize;

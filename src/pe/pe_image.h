@@ -34,6 +34,18 @@ struct PeImage {
     std::string fileVersion;
     // The bytes of the application manifest resource, when there is one.
     std::optional<std::string> manifest;
+
+    // Where a signature lives, and what its digest leaves out. The optional
+    // header's CheckSum field: 4 bytes at this file offset.
+    std::uint64_t checksumOffset = 0;
+    // The certificate table's entry in the data directories (the fifth, 8
+    // bytes at this file offset; 0 when the header declares fewer
+    // directories) and the table it names. Unlike every other directory it
+    // holds a file offset, not an address in the loaded image; both 0 when
+    // the image is not signed. Neither is checked against the file's size.
+    std::uint64_t certificateEntryOffset = 0;
+    std::uint32_t certificateTableOffset = 0;
+    std::uint32_t certificateTableSize = 0;
 };
 
 // Nothing when `bytes` is not a Windows image at all: no DOS or PE signature,

@@ -16,9 +16,8 @@ BevelPanel::BevelPanel(HWND parent, int id, const RECT& bounds, COLORREF colour,
 void BevelPanel::Paint(HDC dc) const {
     RECT r;
     GetClientRect(hwnd_, &r);
-    HBRUSH fill = CreateSolidBrush(colour_);
+    const platform::ScopedGdiObject<HBRUSH> fill(CreateSolidBrush(colour_));
     FillRect(dc, &r, fill);
-    DeleteObject(fill);
     // A raised bevel: light along the top and left, shadow along the bottom
     // and right, one ring per pixel of width.
     HBRUSH light = GetSysColorBrush(COLOR_BTNHIGHLIGHT);
@@ -33,25 +32,14 @@ void BevelPanel::Paint(HDC dc) const {
         FillRect(dc, &bottom, shadow);
         FillRect(dc, &right, shadow);
     }
-    RECT mine;
-    GetWindowRect(hwnd_, &mine);
-    MapWindowPoints(HWND_DESKTOP, GetParent(hwnd_), reinterpret_cast<POINT*>(&mine), 2);
-    SendMessageW(GetParent(hwnd_), kMsgPaintOverlay, reinterpret_cast<WPARAM>(dc), MAKELPARAM(mine.left, mine.top));
+    PaintOverlay(hwnd_, dc);
 }
 
 LRESULT BevelPanel::Handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    switch (msg) {
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT:
-        BufferedPaint(hwnd, false, [this](HDC dc, const RECT&) { Paint(dc); });
-        return 0;
-    case WM_PRINTCLIENT:
-        Paint(reinterpret_cast<HDC>(wp));
-        return 0;
-    default:
-        return DefWindowProcW(hwnd, msg, wp, lp);
-    }
+    if (const auto painted =
+            HandlePaintMessage(hwnd, msg, wp, PaintRole::Surface, [this](HDC dc, const RECT&) { Paint(dc); }))
+        return *painted;
+    return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
 }  // namespace klv::ui

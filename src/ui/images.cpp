@@ -10,28 +10,25 @@ POINT At(const RECT& r, int x, int y, int w, int h) {
     return POINT{r.left + x * Width(r) / w, r.top + y * Height(r) / h};
 }
 
-void FillPolygon(HDC dc, const POINT* points, int count, COLORREF fill, COLORREF edge) {
-    HBRUSH brush = CreateSolidBrush(fill);
-    HPEN pen = CreatePen(PS_SOLID, 1, edge);
+// Draws with a solid brush of `fill` and a one-pixel pen of `edge`, selected
+// into dc for the drawing only.
+template <class Draw>
+void WithBrushAndPen(HDC dc, COLORREF fill, COLORREF edge, Draw draw) {
+    const platform::ScopedGdiObject<HBRUSH> brush(CreateSolidBrush(fill));
+    const platform::ScopedGdiObject<HPEN> pen(CreatePen(PS_SOLID, 1, edge));
     HGDIOBJ oldBrush = SelectObject(dc, brush);
     HGDIOBJ oldPen = SelectObject(dc, pen);
-    Polygon(dc, points, count);
+    draw();
     SelectObject(dc, oldBrush);
     SelectObject(dc, oldPen);
-    DeleteObject(brush);
-    DeleteObject(pen);
+}
+
+void FillPolygon(HDC dc, const POINT* points, int count, COLORREF fill, COLORREF edge) {
+    WithBrushAndPen(dc, fill, edge, [&] { Polygon(dc, points, count); });
 }
 
 void FillEllipse(HDC dc, POINT a, POINT b, COLORREF fill, COLORREF edge) {
-    HBRUSH brush = CreateSolidBrush(fill);
-    HPEN pen = CreatePen(PS_SOLID, 1, edge);
-    HGDIOBJ oldBrush = SelectObject(dc, brush);
-    HGDIOBJ oldPen = SelectObject(dc, pen);
-    Ellipse(dc, a.x, a.y, b.x, b.y);
-    SelectObject(dc, oldBrush);
-    SelectObject(dc, oldPen);
-    DeleteObject(brush);
-    DeleteObject(pen);
+    WithBrushAndPen(dc, fill, edge, [&] { Ellipse(dc, a.x, a.y, b.x, b.y); });
 }
 
 }  // namespace
@@ -75,10 +72,10 @@ HCURSOR DragCursor() {
     // 32 x 32, hot spot at the arrow's tip. 'X' black, 'o' white, anything
     // else transparent.
     static const char* const kArt[] = {
-        "X               ", "XX              ", "XoX             ", "XooX            ", "XoooX           ",
-        "XooooX          ", "XoooooX         ", "XooooooX        ", "XoooooooX       ", "XooooooooX      ",
-        "XoooooXXXXX     ", "XooXooX         ", "XoX XooX        ", "XX  XooX        ", "X    XooX       ",
-        "     XooX       ", "      XX        ", "        XXXXXX  ", "        XooooXX ", "        XooooXoX",
+        "X               ", "XX              ", "XoX             ",  "XooX            ",  "XoooX           ",
+        "XooooX          ", "XoooooX         ", "XooooooX        ",  "XoooooooX       ",  "XooooooooX      ",
+        "XoooooXXXXX     ", "XooXooX         ", "XoX XooX        ",  "XX  XooX        ",  "X    XooX       ",
+        "     XooX       ", "      XX        ", "        XXXXXX  ",  "        XooooXX ",  "        XooooXoX",
         "        XoooooXX", "        XoXXXooX", "        XoooooooX", "        XoXXXXooX", "        XoooooooX",
         "        XXXXXXXXX"};
     static HCURSOR cursor = nullptr;

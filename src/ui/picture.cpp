@@ -12,18 +12,16 @@ Picture::Picture(HWND parent, int id, const RECT& bounds, Painter painter) : pai
 }
 
 LRESULT Picture::Handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (const auto painted =
+            HandlePaintMessage(hwnd, msg, wp, PaintRole::Transparent, [this](HDC dc, const RECT& client) {
+                if (painter_) painter_(dc, client);
+            }))
+        return *painted;
     switch (msg) {
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT:
-        BufferedPaint(hwnd, true, [this](HDC dc, const RECT& client) {
-            if (painter_) painter_(dc, client);
-        });
-        return 0;
-    case WM_SETCURSOR:
-        return ApplyCursor(LoadCursor(nullptr, IDC_ARROW));
-    default:
-        return DefWindowProcW(hwnd, msg, wp, lp);
+        case WM_SETCURSOR:
+            return ApplyCursor(LoadCursor(nullptr, IDC_ARROW));
+        default:
+            return DefWindowProcW(hwnd, msg, wp, lp);
     }
 }
 

@@ -16,15 +16,17 @@ BlueSkin SkinFor(UINT state) {
     return {RGB(104, 170, 240), RGB(30, 98, 190), RGB(20, 66, 140), RGB(255, 255, 255)};
 }
 
-BYTE Mix(BYTE a, BYTE b, int i, int n) { return static_cast<BYTE>(a + (static_cast<int>(b) - a) * i / (n > 1 ? n - 1 : 1)); }
+BYTE Mix(BYTE a, BYTE b, int i, int n) {
+    return static_cast<BYTE>(a + (static_cast<int>(b) - a) * i / (n > 1 ? n - 1 : 1));
+}
 
 }  // namespace
 
 HWND CreateSkinButton(HWND parent, int id, const RECT& bounds, const std::wstring& text, HFONT font) {
-    HWND button = CreateWindowExW(0, L"BUTTON", text.c_str(),
-                                  WS_CHILD | WS_CLIPSIBLINGS | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, bounds.left,
-                                  bounds.top, Width(bounds), Height(bounds), parent,
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+    HWND button =
+        CreateWindowExW(0, L"BUTTON", text.c_str(), WS_CHILD | WS_CLIPSIBLINGS | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW,
+                        bounds.left, bounds.top, Width(bounds), Height(bounds), parent,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
     SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     return button;
 }
@@ -36,28 +38,27 @@ void DrawSkinButton(const DRAWITEMSTRUCT& item, HFONT font) {
     // The corners outside the rounded face show the background beneath.
     PaintBackdrop(item.hwndItem, dc);
 
-    HDC memory = CreateCompatibleDC(dc);
-    HBITMAP face = CreateCompatibleBitmap(dc, Width(r), Height(r));
-    HGDIOBJ oldBitmap = SelectObject(memory, face);
-    for (int y = 0; y < Height(r); ++y) {
-        HBRUSH band = CreateSolidBrush(RGB(Mix(GetRValue(skin.top), GetRValue(skin.bottom), y, Height(r)),
-                                           Mix(GetGValue(skin.top), GetGValue(skin.bottom), y, Height(r)),
-                                           Mix(GetBValue(skin.top), GetBValue(skin.bottom), y, Height(r))));
-        RECT line{0, y, Width(r), y + 1};
-        FillRect(memory, &line, band);
-        DeleteObject(band);
+    {
+        const platform::ScopedMemoryDc memory(CreateCompatibleDC(dc));
+        const platform::ScopedGdiObject<HBITMAP> face(CreateCompatibleBitmap(dc, Width(r), Height(r)));
+        HGDIOBJ oldBitmap = SelectObject(memory.get(), face);
+        for (int y = 0; y < Height(r); ++y) {
+            const platform::ScopedGdiObject<HBRUSH> band(
+                CreateSolidBrush(RGB(Mix(GetRValue(skin.top), GetRValue(skin.bottom), y, Height(r)),
+                                     Mix(GetGValue(skin.top), GetGValue(skin.bottom), y, Height(r)),
+                                     Mix(GetBValue(skin.top), GetBValue(skin.bottom), y, Height(r)))));
+            RECT line{0, y, Width(r), y + 1};
+            FillRect(memory.get(), &line, band);
+        }
+        const platform::ScopedGdiObject<HRGN> rounded(
+            CreateRoundRectRgn(r.left, r.top, r.right + 1, r.bottom + 1, 7, 7));
+        SelectClipRgn(dc, rounded);
+        BitBlt(dc, r.left, r.top, Width(r), Height(r), memory.get(), 0, 0, SRCCOPY);
+        SelectClipRgn(dc, nullptr);
+        const platform::ScopedGdiObject<HBRUSH> border(CreateSolidBrush(skin.border));
+        FrameRgn(dc, rounded, border, 1, 1);
+        SelectObject(memory.get(), oldBitmap);
     }
-    HRGN rounded = CreateRoundRectRgn(r.left, r.top, r.right + 1, r.bottom + 1, 7, 7);
-    SelectClipRgn(dc, rounded);
-    BitBlt(dc, r.left, r.top, Width(r), Height(r), memory, 0, 0, SRCCOPY);
-    SelectClipRgn(dc, nullptr);
-    HBRUSH border = CreateSolidBrush(skin.border);
-    FrameRgn(dc, rounded, border, 1, 1);
-    DeleteObject(border);
-    DeleteObject(rounded);
-    SelectObject(memory, oldBitmap);
-    DeleteObject(face);
-    DeleteDC(memory);
 
     wchar_t text[128] = {};
     GetWindowTextW(item.hwndItem, text, 128);

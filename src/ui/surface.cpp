@@ -17,7 +17,9 @@ RECT RectInParent(HWND control) {
 
 }  // namespace
 
-void MarkAsSurface(HWND control) { SetPropW(control, kSurfaceProp, reinterpret_cast<HANDLE>(1)); }
+void MarkAsSurface(HWND control) {
+    SetPropW(control, kSurfaceProp, reinterpret_cast<HANDLE>(1));
+}
 
 void PaintBackdrop(HWND control, HDC dc) {
     // Siblings below control, collected from control downwards and painted
@@ -42,24 +44,50 @@ void BufferedPaint(HWND control, bool transparent, const std::function<void(HDC,
     HDC screen = BeginPaint(control, &ps);
     RECT client;
     GetClientRect(control, &client);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, Width(client) > 0 ? Width(client) : 1,
-                                            Height(client) > 0 ? Height(client) : 1);
-    HGDIOBJ oldBitmap = SelectObject(memory, bitmap);
-    if (transparent) PaintBackdrop(control, memory);
-    paint(memory, client);
-    BitBlt(screen, 0, 0, Width(client), Height(client), memory, 0, 0, SRCCOPY);
-    SelectObject(memory, oldBitmap);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
+    {
+        const platform::ScopedMemoryDc memory(CreateCompatibleDC(screen));
+        const platform::ScopedGdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(
+            screen, Width(client) > 0 ? Width(client) : 1, Height(client) > 0 ? Height(client) : 1));
+        HGDIOBJ oldBitmap = SelectObject(memory.get(), bitmap);
+        if (transparent) PaintBackdrop(control, memory.get());
+        paint(memory.get(), client);
+        BitBlt(screen, 0, 0, Width(client), Height(client), memory.get(), 0, 0, SRCCOPY);
+        SelectObject(memory.get(), oldBitmap);
+    }
     EndPaint(control, &ps);
 }
 
-HFONT MakeFont(const wchar_t* face, int height, bool bold, bool underline) {
+void PaintOverlay(HWND surface, HDC dc) {
+    const RECT mine = RectInParent(surface);
+    SendMessageW(GetParent(surface), kMsgPaintOverlay, reinterpret_cast<WPARAM>(dc), MAKELPARAM(mine.left, mine.top));
+}
+
+std::optional<LRESULT> HandlePaintMessage(HWND control, UINT msg, WPARAM wp, PaintRole role,
+                                          const std::function<void(HDC, const RECT&)>& paint) {
+    switch (msg) {
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_PAINT:
+            BufferedPaint(control, role == PaintRole::Transparent, paint);
+            return 0;
+        case WM_PRINTCLIENT:
+            if (role != PaintRole::Surface) return std::nullopt;
+            {
+                RECT client;
+                GetClientRect(control, &client);
+                paint(reinterpret_cast<HDC>(wp), client);
+            }
+            return 0;
+        default:
+            return std::nullopt;
+    }
+}
+
+platform::ScopedGdiObject<HFONT> MakeFont(const wchar_t* face, int height, bool bold, bool underline) {
     // A negative height asks for the character height, not the cell height.
-    return CreateFontW(-height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, underline ? TRUE : FALSE, FALSE,
-                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       DEFAULT_PITCH | FF_DONTCARE, face);
+    return platform::ScopedGdiObject<HFONT>(CreateFontW(
+        -height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, underline ? TRUE : FALSE, FALSE, DEFAULT_CHARSET,
+        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face));
 }
 
 void SetAppCursor(HCURSOR cursor) {
@@ -67,7 +95,9 @@ void SetAppCursor(HCURSOR cursor) {
     SetCursor(cursor != nullptr ? cursor : LoadCursor(nullptr, IDC_ARROW));
 }
 
-HCURSOR AppCursor() { return g_appCursor; }
+HCURSOR AppCursor() {
+    return g_appCursor;
+}
 
 bool ApplyCursor(HCURSOR fallback) {
     SetCursor(g_appCursor != nullptr ? g_appCursor : fallback);

@@ -7,6 +7,9 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
+
+#include "platform/win32/scoped_win.h"
 
 namespace klv::ui {
 
@@ -28,8 +31,23 @@ void PaintBackdrop(HWND control, HDC dc);
 // the backdrop first when transparent, then paint(dc, clientRect).
 void BufferedPaint(HWND control, bool transparent, const std::function<void(HDC, const RECT&)>& paint);
 
+// Sends kMsgPaintOverlay for a surface that has just painted itself into dc.
+void PaintOverlay(HWND surface, HDC dc);
+
+// How a control paints: a surface covers its area and repaints itself on
+// WM_PRINTCLIENT for the controls above it; a transparent control paints
+// the surfaces beneath it first.
+enum class PaintRole { Surface, Transparent };
+
+// The painting messages every skinned control answers alike: no background
+// erase (each control paints all of its area), WM_PAINT through
+// BufferedPaint, and for a surface WM_PRINTCLIENT. The result to return,
+// or nothing for any other message.
+std::optional<LRESULT> HandlePaintMessage(HWND control, UINT msg, WPARAM wp, PaintRole role,
+                                          const std::function<void(HDC, const RECT&)>& paint);
+
 // A font by face name and character height in pixels.
-HFONT MakeFont(const wchar_t* face, int height, bool bold = false, bool underline = false);
+platform::ScopedGdiObject<HFONT> MakeFont(const wchar_t* face, int height, bool bold = false, bool underline = false);
 
 // The application-wide cursor: while set, it replaces the cursor of every
 // skinned control (the drag cursor while the window is dragged).
@@ -60,8 +78,14 @@ LRESULT CALLBACK ObjectWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 HWND CreateControl(const wchar_t* cls, HWND parent, int id, const RECT& bounds, const wchar_t* text, DWORD style,
                    void* object);
 
-inline int Width(const RECT& r) { return r.right - r.left; }
-inline int Height(const RECT& r) { return r.bottom - r.top; }
-inline RECT Bounds(int left, int top, int width, int height) { return RECT{left, top, left + width, top + height}; }
+inline int Width(const RECT& r) {
+    return r.right - r.left;
+}
+inline int Height(const RECT& r) {
+    return r.bottom - r.top;
+}
+inline RECT Bounds(int left, int top, int width, int height) {
+    return RECT{left, top, left + width, top + height};
+}
 
 }  // namespace klv::ui

@@ -28,27 +28,25 @@ void TextLabel::Paint(HDC dc, const RECT& client) const {
 }
 
 LRESULT TextLabel::Handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (const auto painted = HandlePaintMessage(hwnd, msg, wp, PaintRole::Transparent,
+                                                [this](HDC dc, const RECT& client) { Paint(dc, client); }))
+        return *painted;
     switch (msg) {
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT:
-        BufferedPaint(hwnd, true, [this](HDC dc, const RECT& client) { Paint(dc, client); });
-        return 0;
-    case WM_SETTEXT:
-    case WM_ENABLE: {
-        const LRESULT result = DefWindowProcW(hwnd, msg, wp, lp);
-        InvalidateRect(hwnd, nullptr, FALSE);
-        return result;
-    }
-    case WM_SETCURSOR:
-        return ApplyCursor(LoadCursor(nullptr, style_.link ? IDC_HAND : IDC_ARROW));
-    case WM_LBUTTONUP:
-        if (style_.link)
-            SendMessageW(GetParent(hwnd), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(hwnd), STN_CLICKED),
-                         reinterpret_cast<LPARAM>(hwnd));
-        return 0;
-    default:
-        return DefWindowProcW(hwnd, msg, wp, lp);
+        case WM_SETTEXT:
+        case WM_ENABLE: {
+            const LRESULT result = DefWindowProcW(hwnd, msg, wp, lp);
+            InvalidateRect(hwnd, nullptr, FALSE);
+            return result;
+        }
+        case WM_SETCURSOR:
+            return ApplyCursor(LoadCursor(nullptr, style_.link ? IDC_HAND : IDC_ARROW));
+        case WM_LBUTTONUP:
+            if (style_.link)
+                SendMessageW(GetParent(hwnd), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(hwnd), STN_CLICKED),
+                             reinterpret_cast<LPARAM>(hwnd));
+            return 0;
+        default:
+            return DefWindowProcW(hwnd, msg, wp, lp);
     }
 }
 

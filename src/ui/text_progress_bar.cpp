@@ -39,7 +39,9 @@ void TextProgressBar::SetPosition(int position) {
     InvalidateRect(hwnd_, nullptr, FALSE);
 }
 
-void TextProgressBar::SetVisible(bool visible) { ShowWindow(hwnd_, visible ? SW_SHOWNA : SW_HIDE); }
+void TextProgressBar::SetVisible(bool visible) {
+    ShowWindow(hwnd_, visible ? SW_SHOWNA : SW_HIDE);
+}
 
 void TextProgressBar::MoveTo(int left, int top) {
     SetWindowPos(hwnd_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -50,10 +52,11 @@ void TextProgressBar::Paint(HDC dc, const RECT& client) const {
     const long done = span > 0 ? (static_cast<long>(position_) - minimum_) * Width(client) / span : 0;
     RECT filled = client;
     filled.right = client.left + static_cast<int>(done);
-    HBRUSH teal = CreateSolidBrush(kTeal);
-    FillRect(dc, &filled, teal);
-    FrameRect(dc, &client, teal);
-    DeleteObject(teal);
+    {
+        const platform::ScopedGdiObject<HBRUSH> teal(CreateSolidBrush(kTeal));
+        FillRect(dc, &filled, teal);
+        FrameRect(dc, &client, teal);
+    }
 
     // The text is white over the bar and teal over the open part.
     wchar_t text[256] = {};
@@ -62,7 +65,7 @@ void TextProgressBar::Paint(HDC dc, const RECT& client) const {
     SetBkMode(dc, TRANSPARENT);
     RECT r = client;
     const UINT format = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS;
-    HRGN clip = CreateRectRgnIndirect(&filled);
+    const platform::ScopedGdiObject<HRGN> clip(CreateRectRgnIndirect(&filled));
     SelectClipRgn(dc, clip);
     SetTextColor(dc, RGB(255, 255, 255));
     DrawTextW(dc, text, -1, &r, format);
@@ -71,21 +74,18 @@ void TextProgressBar::Paint(HDC dc, const RECT& client) const {
     SetTextColor(dc, kTeal);
     DrawTextW(dc, text, -1, &r, format);
     SelectClipRgn(dc, nullptr);
-    DeleteObject(clip);
     SelectObject(dc, oldFont);
 }
 
 LRESULT TextProgressBar::Handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (const auto painted = HandlePaintMessage(hwnd, msg, wp, PaintRole::Transparent,
+                                                [this](HDC dc, const RECT& client) { Paint(dc, client); }))
+        return *painted;
     switch (msg) {
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT:
-        BufferedPaint(hwnd, true, [this](HDC dc, const RECT& client) { Paint(dc, client); });
-        return 0;
-    case WM_SETCURSOR:
-        return ApplyCursor(LoadCursor(nullptr, IDC_ARROW));
-    default:
-        return DefWindowProcW(hwnd, msg, wp, lp);
+        case WM_SETCURSOR:
+            return ApplyCursor(LoadCursor(nullptr, IDC_ARROW));
+        default:
+            return DefWindowProcW(hwnd, msg, wp, lp);
     }
 }
 

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -144,6 +145,55 @@ TEST(PeImage, BytesAfterTheLastSectionKeepTheImageComplete) {
     ASSERT_TRUE(image.has_value());
     EXPECT_TRUE(image->sectionsFit);
     EXPECT_EQ(image->fileVersion, "1.0.13.0");
+}
+
+TEST(PeImage, LocatesTheChecksumAndTheCertificateTable) {
+    // Signed copies made here with a throwaway key, as a release signs.
+    test::TempFolder folder;
+    const std::string d = folder.native();
+    ASSERT_EQ(std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=pe -addext "
+                           "extendedKeyUsage=codeSigning -keyout " +
+                           d + "k.key -out " + d + "k.pem >/dev/null 2>&1")
+                              .c_str()),
+              0);
+    struct Case {
+        const char* sample;
+        bool sign;
+        std::uint64_t directories;  // where the directories start in the optional header
+        const char* why;
+    };
+    const Case cases[] = {
+        {"next-i386.exe", false, 96, "32-bit header form, no table"},
+        {"next-x86-64.exe", false, 112, "64-bit header form: the directories lie 16 bytes further"},
+        {"next-i386.exe", true, 96, "the table a signature appends, in the 32-bit form"},
+        {"next-x86-64.exe", true, 112, "the same in the 64-bit form: an RVA-mapped offset would miss it"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.sample) + ": " + c.why);
+        const std::string plain = ReadSample(c.sample);
+        std::string bytes = plain;
+        if (c.sign) {
+            ASSERT_EQ(std::system(("osslsigncode sign -certs " + d + "k.pem -key " + d + "k.key -in " +
+                                   SamplePath(c.sample) + " -out " + d + "s.exe >/dev/null 2>&1")
+                                      .c_str()),
+                      0);
+            bytes = folder.Read("s.exe");
+            std::remove((d + "s.exe").c_str());
+        }
+        const auto image = ReadPeImage(bytes);
+        ASSERT_TRUE(image.has_value());
+        const std::uint64_t optional = U32At(bytes, 0x3C) + 4 + 20;
+        EXPECT_EQ(image->checksumOffset, optional + 64);
+        EXPECT_EQ(image->certificateEntryOffset, optional + c.directories + 4 * 8);
+        // The signature goes after the last section, up to the end of the file.
+        const std::uint64_t table = image->certificateTableOffset;
+        EXPECT_EQ(table, c.sign ? plain.size() : 0u);
+        EXPECT_EQ(table + image->certificateTableSize, c.sign ? bytes.size() : 0u);
+        // There a WIN_CERTIFICATE starts: its length, then revision 2.0.
+        if (c.sign) {
+            EXPECT_EQ(U32At(bytes, table + 4) & 0xFFFFu, 0x0200u);
+        }
+    }
 }
 
 TEST(PeImage, FilesThatAreNoImageAreRefused) {

@@ -162,6 +162,8 @@ TEST_F(SelfReplacementWin, ReplacesTheLauncherInAwkwardPlaces) {
         // again for percent signs.
         {"(KLV) & co!^\\", "Kesto.exe", "temp\\", "parentheses, an ampersand, an exclamation mark, a caret"},
         {"U\xC5\xCC\\", "Kesto.exe", "\xC1\xD9\xCA\xB1\\", "code page 936 names, which cmd's code page would break"},
+        // 0x95 0x5C is one character: the folder's name ends in it, not in a separator.
+        {"U\x95\x5C\\", "Kesto.exe", "temp\\", "a second byte 0x5C at the end of a folder's name"},
         {"stick\\", "Kesto.exe", "Local Settings\\Temp\\", "a temporary folder with a blank"},
     };
     for (const Case& c : cases) {

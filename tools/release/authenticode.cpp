@@ -13,6 +13,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "pe/pe_image.h"
 #include "platform/certificate_key.h"
 
 namespace klv::release {
@@ -41,45 +42,27 @@ std::uint16_t U16(const std::string& b, std::size_t at) {
     return static_cast<std::uint16_t>(static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8);
 }
 
-// Where the parts of the image that the digest leaves out lie.
-struct Layout {
-    std::size_t checksum = 0;       // the optional header's CheckSum field (4 bytes)
-    std::size_t securityEntry = 0;  // the certificate table's data directory entry (8 bytes)
-    std::size_t certificates = 0;   // the certificate table, 0 when there is none
-    std::size_t certificatesSize = 0;
-};
-
-std::optional<Layout> ReadLayout(const std::string& b) {
-    if (b.size() < 0x40 || b[0] != 'M' || b[1] != 'Z') return std::nullopt;
-    const std::size_t pe = U32(b, 0x3C);
-    const std::size_t optional = pe + 4 + 20;
-    if (pe > b.size() || optional + 2 > b.size() || b.compare(pe, 4, std::string("PE\0\0", 4)) != 0)
-        return std::nullopt;
-    const std::uint16_t magic = U16(b, optional);
-    const std::size_t directories = optional + (magic == 0x20B ? 112 : magic == 0x10B ? 96 : 0);
-    if (directories == optional) return std::nullopt;
-    Layout layout;
-    layout.checksum = optional + 64;
-    layout.securityEntry = directories + 4 * 8;
-    if (layout.securityEntry + 8 > b.size()) return std::nullopt;
-    layout.certificates = U32(b, layout.securityEntry);
-    layout.certificatesSize = U32(b, layout.securityEntry + 4);
-    if (layout.certificates != 0 &&
-        (layout.certificates > b.size() || layout.certificatesSize > b.size() - layout.certificates))
-        return std::nullopt;
-    return layout;
+// The image's headers, when its certificate table lies inside the file.
+std::optional<PeImage> ReadLayout(const std::string& b) {
+    auto image = ReadPeImage(b);
+    if (!image) return std::nullopt;
+    const std::size_t table = image->certificateTableOffset;
+    if (table != 0 && (table > b.size() || image->certificateTableSize > b.size() - table)) return std::nullopt;
+    return image;
 }
 
 // The image's Authenticode digest: every byte but the checksum, the
 // certificate table's directory entry and the table itself.
-std::string ImageDigest(const std::string& b, const Layout& l, const EVP_MD* md) {
+std::string ImageDigest(const std::string& b, const PeImage& image, const EVP_MD* md) {
     MdCtxPtr ctx(EVP_MD_CTX_new());
-    const std::size_t tableStart = l.certificates != 0 ? l.certificates : b.size();
-    const std::size_t tableEnd = l.certificates != 0 ? l.certificates + l.certificatesSize : b.size();
+    const std::size_t checksum = image.checksumOffset;
+    const std::size_t entry = image.certificateEntryOffset;
+    const std::size_t tableStart = image.certificateTableOffset != 0 ? image.certificateTableOffset : b.size();
+    const std::size_t tableEnd = image.certificateTableOffset != 0 ? tableStart + image.certificateTableSize : b.size();
     EVP_DigestInit_ex(ctx.get(), md, nullptr);
-    EVP_DigestUpdate(ctx.get(), b.data(), l.checksum);
-    EVP_DigestUpdate(ctx.get(), b.data() + l.checksum + 4, l.securityEntry - l.checksum - 4);
-    EVP_DigestUpdate(ctx.get(), b.data() + l.securityEntry + 8, tableStart - l.securityEntry - 8);
+    EVP_DigestUpdate(ctx.get(), b.data(), checksum);
+    EVP_DigestUpdate(ctx.get(), b.data() + checksum + 4, entry - checksum - 4);
+    EVP_DigestUpdate(ctx.get(), b.data() + entry + 8, tableStart - entry - 8);
     EVP_DigestUpdate(ctx.get(), b.data() + tableEnd, b.size() - tableEnd);
     unsigned char out[EVP_MAX_MD_SIZE];
     unsigned int n = 0;
@@ -120,12 +103,14 @@ SignatureVerdict CheckSignature(const std::string& bytes, const std::string& cer
     const X509Ptr pinned = ReadCertificate(certificatePath);
 
     const auto layout = ReadLayout(bytes);
-    if (!layout || layout->certificates == 0 || layout->certificatesSize < 8) return SignatureVerdict::Unsigned;
+    if (!layout || layout->certificateTableOffset == 0 || layout->certificateTableSize < 8)
+        return SignatureVerdict::Unsigned;
     // WIN_CERTIFICATE: length, revision, type 2 (PKCS #7 signed data), DER.
-    const std::size_t length = U32(bytes, layout->certificates);
-    if (U16(bytes, layout->certificates + 6) != 2 || length < 8 || length > layout->certificatesSize)
+    const std::size_t table = layout->certificateTableOffset;
+    const std::size_t length = U32(bytes, table);
+    if (U16(bytes, table + 6) != 2 || length < 8 || length > layout->certificateTableSize)
         return SignatureVerdict::Damaged;
-    const auto* der = reinterpret_cast<const unsigned char*>(bytes.data() + layout->certificates + 8);
+    const auto* der = reinterpret_cast<const unsigned char*>(bytes.data() + table + 8);
     Pkcs7Ptr p7(d2i_PKCS7(nullptr, &der, static_cast<long>(length - 8)));
     if (!p7 || !PKCS7_type_is_signed(p7.get()) || !p7->d.sign->contents || !p7->d.sign->contents->d.other ||
         p7->d.sign->contents->d.other->type != V_ASN1_SEQUENCE)

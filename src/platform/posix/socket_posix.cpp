@@ -1,7 +1,6 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -9,7 +8,6 @@
 
 #include <cstring>
 
-#include "platform/codepage.h"
 #include "platform/socket.h"
 
 namespace klv::platform {
@@ -19,34 +17,60 @@ namespace {
 // the same on both platforms.
 int WsaCodeOf(int error) {
     switch (error) {
-        case EINTR: return 10004;
-        case EACCES: return 10013;
-        case EFAULT: return 10014;
-        case EINVAL: return 10022;
-        case EMFILE: return 10024;
-        case EAGAIN: return 10035;
-        case ENOTSOCK: return 10038;
-        case EAFNOSUPPORT: return 10047;
-        case EADDRINUSE: return 10048;
-        case EADDRNOTAVAIL: return 10049;
-        case ENETDOWN: return 10050;
-        case ENETUNREACH: return 10051;
-        case ENETRESET: return 10052;
-        case ECONNABORTED: return 10053;
-        case ECONNRESET: return 10054;
-        case EPIPE: return 10054;
-        case ENOBUFS: return 10055;
-        case ENOTCONN: return 10057;
-        case ESHUTDOWN: return 10058;
-        case ETIMEDOUT: return 10060;
-        case ECONNREFUSED: return 10061;
-        case EHOSTDOWN: return 10064;
-        case EHOSTUNREACH: return 10065;
-        default: return 10000 + error;
+        case EINTR:
+            return 10004;
+        case EACCES:
+            return 10013;
+        case EFAULT:
+            return 10014;
+        case EINVAL:
+            return 10022;
+        case EMFILE:
+            return 10024;
+        case EAGAIN:
+            return 10035;
+        case ENOTSOCK:
+            return 10038;
+        case EAFNOSUPPORT:
+            return 10047;
+        case EADDRINUSE:
+            return 10048;
+        case EADDRNOTAVAIL:
+            return 10049;
+        case ENETDOWN:
+            return 10050;
+        case ENETUNREACH:
+            return 10051;
+        case ENETRESET:
+            return 10052;
+        case ECONNABORTED:
+            return 10053;
+        case ECONNRESET:
+            return 10054;
+        case EPIPE:
+            return 10054;
+        case ENOBUFS:
+            return 10055;
+        case ENOTCONN:
+            return 10057;
+        case ESHUTDOWN:
+            return 10058;
+        case ETIMEDOUT:
+            return 10060;
+        case ECONNREFUSED:
+            return 10061;
+        case EHOSTDOWN:
+            return 10064;
+        case EHOSTUNREACH:
+            return 10065;
+        default:
+            return 10000 + error;
     }
 }
 
-SocketFailure FailureFromErrno(int error) { return MakeSocketFailure(WsaCodeOf(error)); }
+SocketFailure FailureFromErrno(int error) {
+    return MakeSocketFailure(WsaCodeOf(error));
+}
 
 // Waits for `events` on `fd`; <= 0 waits without limit. Returns >0 ready,
 // 0 time-out, <0 failure (errno set).
@@ -65,30 +89,6 @@ int WaitFor(int fd, short events, int timeoutMs) {
 
 SocketLibrary::SocketLibrary() : started_(true) {}
 SocketLibrary::~SocketLibrary() = default;
-
-bool ResolveIpv4(const std::string& host, std::uint32_t& address, SocketFailure& failure) {
-    if (AnsiSameText(host, "localhost")) {
-        address = htonl(INADDR_LOOPBACK);
-        return true;
-    }
-    in_addr literal{};
-    if (inet_pton(AF_INET, host.c_str(), &literal) == 1) {
-        address = literal.s_addr;
-        return true;
-    }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (host.empty() || getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) {
-        if (found) freeaddrinfo(found);
-        failure = MakeSocketFailure(kSocketHostNotFound);
-        return false;
-    }
-    address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
-    freeaddrinfo(found);
-    return true;
-}
 
 bool TcpSocket::Connect(const std::string& host, std::uint16_t port, int timeoutMs, SocketFailure& failure) {
     Close();

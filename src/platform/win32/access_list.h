@@ -4,17 +4,13 @@
 // cannot hold most lists).
 #include <windows.h>
 
-#include <memory>
 #include <string>
+
+#include "platform/win32/scoped_win.h"
 
 namespace klv::platform {
 
-struct LocalMemoryDeleter {
-    void operator()(void* memory) const {
-        if (memory != nullptr) LocalFree(memory);
-    }
-};
-using LocalAcl = std::unique_ptr<ACL, LocalMemoryDeleter>;
+using LocalAcl = LocalMemory<ACL>;
 
 // Windows NT 4.0 reads and writes the security descriptor itself (the
 // kernel-object functions); later systems use the object security functions.
@@ -28,8 +24,7 @@ enum class GrantRoad { LaterSystems, WindowsNT4 };
 // other entries behind them in their old order, sized by NewAccessListSize.
 // Null when the descriptor has no DACL or a step fails (the last error is the
 // failed call's).
-LocalAcl NewGrantedDacl(PSECURITY_DESCRIPTOR descriptor, PACL dacl, PSID sid, DWORD mask, GrantRoad road,
-                        bool isFile);
+LocalAcl NewGrantedDacl(PSECURITY_DESCRIPTOR descriptor, PACL dacl, PSID sid, DWORD mask, GrantRoad road, bool isFile);
 
 // The grant for any SID. isNT4 is asked at each point where the roads part
 // (tests force the NT 4.0 road with it).

@@ -8,31 +8,15 @@
 #include "platform/error.h"
 #include "platform/path_text.h"
 #include "platform/win32/no_follow.h"
+#include "platform/win32/scoped_win.h"
 #include "platform/win32/win32_error.h"
 
 namespace klv::platform {
 namespace {
 
-DWORD AttributesOf(const std::string& path) { return GetFileAttributesA(path.c_str()); }
-
-class ScopedHandle {
-public:
-    explicit ScopedHandle(HANDLE h) : h_(h) {}
-    ~ScopedHandle() {
-        if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
-    }
-    ScopedHandle(const ScopedHandle&) = delete;
-    ScopedHandle& operator=(const ScopedHandle&) = delete;
-    HANDLE get() const { return h_; }
-    bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
-    void close() {
-        if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
-        h_ = INVALID_HANDLE_VALUE;
-    }
-
-private:
-    HANDLE h_;
-};
+DWORD AttributesOf(const std::string& path) {
+    return GetFileAttributesA(path.c_str());
+}
 
 [[noreturn]] void CreateFailed(const std::string& path, DWORD error) {
     throw EFCreateError("Cannot create file \"" + path + "\". " + SystemErrorText(error));
@@ -46,7 +30,9 @@ bool RefusesReplacement(const std::string& path) {
 }
 
 // The folder that holds `path`, without its trailing backslash.
-std::string ParentOf(const std::string& path) { return WithoutTrailingSeparator(FolderOf(path)); }
+std::string ParentOf(const std::string& path) {
+    return WithoutTrailingSeparator(FolderOf(path));
+}
 
 // Nothing is written into a folder reached through a link at its own name:
 // whoever may change the folder holding it could point it anywhere.
@@ -59,14 +45,14 @@ bool InLinkedFolder(const std::string& path) {
 // link planted there included, is removed first (DeleteFileA removes a link,
 // not what it leads to), and a link that appears in the meantime makes the
 // creation fail instead of being written through.
-HANDLE CreateTemporaryFile(const std::string& path, const std::string& temp) {
+ScopedHandle CreateTemporaryFile(const std::string& path, const std::string& temp) {
     if (InLinkedFolder(path)) {
         SetLastError(ERROR_CANT_ACCESS_FILE);
-        return INVALID_HANDLE_VALUE;
+        return ScopedHandle();
     }
     DeleteFileA(temp.c_str());
-    return CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    return ScopedHandle(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
 
 class Win32FileWriter final : public FileWriter {
@@ -92,7 +78,7 @@ public:
     void Commit() override {
         if (!file_.valid()) CreateFailed(path_, ERROR_INVALID_HANDLE);
         if (RefusesReplacement(path_)) Fail(ERROR_ACCESS_DENIED);
-        file_.close();
+        file_.reset();
         if (!MoveFileExA(temp_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING)) Fail(GetLastError());
         committed_ = true;
     }
@@ -103,7 +89,7 @@ private:
         CreateFailed(path_, error);
     }
     void Discard() {
-        file_.close();
+        file_.reset();
         if (!committed_ && !discarded_) DeleteFileA(temp_.c_str());
         discarded_ = true;
     }
@@ -139,8 +125,9 @@ public:
         return MoveFileA(from.c_str(), to.c_str()) != FALSE;
     }
     bool CreateFolderChain(const std::string& path) override {
-        std::string p = path;
-        while (p.size() > 3 && (p.back() == '\\' || p.back() == '/')) p.pop_back();
+        // Separators are stripped a character at a time: a double-byte
+        // name's second byte may be 0x5C and is no separator.
+        const std::string p = WithoutTrailingSeparator(path);
         if (p.empty()) return false;
         if (DirectoryExists(p)) return true;
         const std::string parent = FolderOf(p);
@@ -177,8 +164,8 @@ public:
         // it names no folder.
         if (folder.empty()) return std::nullopt;
         WIN32_FIND_DATAA data{};  // Wine leaves the tag (dwReserved0) as it found it
-        HANDLE find = FindFirstFileA(JoinPath(folder, "*").c_str(), &data);
-        if (find == INVALID_HANDLE_VALUE) return std::nullopt;
+        const ScopedFindHandle find(FindFirstFileA(JoinPath(folder, "*").c_str(), &data));
+        if (!find) return std::nullopt;
         std::vector<DirectoryEntry> entries;
         do {
             const std::string name = data.cFileName;
@@ -195,8 +182,7 @@ public:
             entry.isLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
                            (data.dwReserved0 == 0 || IsReparseTagNameSurrogate(data.dwReserved0));
             entries.push_back(entry);
-        } while (FindNextFileA(find, &data));
-        FindClose(find);
+        } while (FindNextFileA(find.get(), &data));
         return entries;
     }
     bool SetAttributes(const std::string& path, std::uint32_t attributes) override {

@@ -13,9 +13,6 @@
 namespace klv::platform {
 namespace {
 
-template <class T>
-using LocalPtr = std::unique_ptr<T, LocalMemoryDeleter>;
-
 // Offset of SidStart in every plain entry: the header and the mask.
 constexpr DWORD kEntryHeaderSize = sizeof(ACE_HEADER) + sizeof(ACCESS_MASK);
 
@@ -43,7 +40,7 @@ void RemoveEntriesFor(PACL acl, PSID sid, DWORD count) {
 }
 
 bool AddEntry(PACL acl, DWORD revision, PSID sid, DWORD mask, BYTE flags, DWORD entrySize) {
-    LocalPtr<ACCESS_ALLOWED_ACE> entry(static_cast<ACCESS_ALLOWED_ACE*>(LocalAlloc(LPTR, entrySize)));
+    LocalMemory<ACCESS_ALLOWED_ACE> entry(static_cast<ACCESS_ALLOWED_ACE*>(LocalAlloc(LPTR, entrySize)));
     if (!entry) return false;
     entry->Header.AceType = ACCESS_ALLOWED_ACE_TYPE;
     entry->Header.AceFlags = flags;
@@ -68,7 +65,7 @@ bool AddEntry(PACL acl, DWORD revision, PSID sid, DWORD mask, BYTE flags, DWORD 
 
 // The current security descriptor with its DACL, read by either road.
 struct DaclRead {
-    LocalPtr<void> descriptor;
+    LocalMemory<void> descriptor;
     PACL dacl = nullptr;
     BOOL present = FALSE;
     BOOL defaulted = FALSE;
@@ -107,41 +104,28 @@ bool WriteDacl(HANDLE handle, bool nt4, PACL dacl, const DaclRead& read) {
         if (status != ERROR_SUCCESS) SetLastError(status);
         return status == ERROR_SUCCESS;
     }
-    LocalPtr<void> descriptor(LocalAlloc(LPTR, SECURITY_DESCRIPTOR_MIN_LENGTH));
+    LocalMemory<void> descriptor(LocalAlloc(LPTR, SECURITY_DESCRIPTOR_MIN_LENGTH));
     if (!descriptor || !InitializeSecurityDescriptor(descriptor.get(), SECURITY_DESCRIPTOR_REVISION) ||
         !SetSecurityDescriptorDacl(descriptor.get(), read.present, dacl, read.defaulted))
         return false;
     return SetKernelObjectSecurity(handle, DACL_SECURITY_INFORMATION, descriptor.get()) != FALSE;
 }
 
-// Everyone's SID, freed on the way out.
-class EveryoneSid {
-public:
-    EveryoneSid() {
-        SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-        if (!AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &sid_)) sid_ = nullptr;
-    }
-    ~EveryoneSid() {
-        if (sid_ != nullptr) FreeSid(sid_);
-    }
-    EveryoneSid(const EveryoneSid&) = delete;
-    EveryoneSid& operator=(const EveryoneSid&) = delete;
-    PSID get() const { return sid_ != nullptr && IsValidSid(sid_) ? sid_ : nullptr; }
-
-private:
-    PSID sid_ = nullptr;
-};
+// Everyone's SID; empty when the system cannot make it.
+AllocatedSid EveryoneSid() {
+    AllocatedSid sid = AllocateSid(SECURITY_WORLD_SID_AUTHORITY, 1, SECURITY_WORLD_RID);
+    if (sid && !IsValidSid(sid.get())) sid.reset();
+    return sid;
+}
 
 }  // namespace
 
-LocalAcl NewGrantedDacl(PSECURITY_DESCRIPTOR descriptor, PACL dacl, PSID sid, DWORD mask, GrantRoad road,
-                        bool isFile) {
+LocalAcl NewGrantedDacl(PSECURITY_DESCRIPTOR descriptor, PACL dacl, PSID sid, DWORD mask, GrantRoad road, bool isFile) {
     // No DACL lets everyone in already; there is no list to edit.
     if (dacl == nullptr) return nullptr;
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD descriptorRevision = 0;
-    if (!GetSecurityDescriptorControl(descriptor, &control, &descriptorRevision) ||
-        (control & SE_DACL_PRESENT) == 0)
+    if (!GetSecurityDescriptorControl(descriptor, &control, &descriptorRevision) || (control & SE_DACL_PRESENT) == 0)
         return nullptr;
 
     ACL_SIZE_INFORMATION size{};
@@ -214,21 +198,20 @@ bool GrantAccessBy(const std::string& path, PSID sid, DWORD mask, bool (*isNT4)(
     return WriteDacl(target.get(), isNT4(), granted.get(), read);
 }
 
-bool GrantAccess(const std::string& path, PSID sid, DWORD mask) { return GrantAccessBy(path, sid, mask, IsWindowsNT4); }
+bool GrantAccess(const std::string& path, PSID sid, DWORD mask) {
+    return GrantAccessBy(path, sid, mask, IsWindowsNT4);
+}
 
 bool GrantEveryoneAccess(const std::string& path) {
-    const EveryoneSid everyone;
-    return everyone.get() != nullptr && GrantAccess(path, everyone.get(), kEveryoneAccessMask);
+    const AllocatedSid everyone = EveryoneSid();
+    return everyone && GrantAccess(path, everyone.get(), kEveryoneAccessMask);
 }
 
 bool CreateFolderOpenToEveryone(const std::string& path) {
-    const EveryoneSid everyone;
-    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    PSID admins = nullptr;
-    if (everyone.get() == nullptr || !AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID,
-                                                               DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &admins))
-        return false;
-    const std::unique_ptr<void, void (*)(void*)> freeAdmins(admins, [](void* sid) { FreeSid(sid); });
+    const AllocatedSid everyone = EveryoneSid();
+    const AllocatedSid admins =
+        AllocateSid(SECURITY_NT_AUTHORITY, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS);
+    if (!everyone || !admins) return false;
     // The grant's edit of an empty list gives its entries; the system adds
     // what the parent passes on behind them, as it would have without a
     // list of our own.
@@ -238,14 +221,13 @@ bool CreateFolderOpenToEveryone(const std::string& path) {
         !InitializeSecurityDescriptor(&blank, SECURITY_DESCRIPTOR_REVISION) ||
         !SetSecurityDescriptorDacl(&blank, TRUE, &empty, FALSE))
         return false;
-    const LocalAcl granted =
-        NewGrantedDacl(&blank, &empty, everyone.get(), kEveryoneAccessMask,
-                       IsWindowsNT4() ? GrantRoad::WindowsNT4 : GrantRoad::LaterSystems, false);
+    const LocalAcl granted = NewGrantedDacl(&blank, &empty, everyone.get(), kEveryoneAccessMask,
+                                            IsWindowsNT4() ? GrantRoad::WindowsNT4 : GrantRoad::LaterSystems, false);
     // Owned by the Administrators group, as the check of the install folder
     // asks, also where the system would make the creating user the owner.
     SECURITY_DESCRIPTOR descriptor{};
     if (!granted || !InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-        !SetSecurityDescriptorOwner(&descriptor, admins, FALSE) ||
+        !SetSecurityDescriptorOwner(&descriptor, admins.get(), FALSE) ||
         !SetSecurityDescriptorDacl(&descriptor, TRUE, granted.get(), FALSE))
         return false;
     SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
@@ -257,28 +239,23 @@ bool CreateFolderOpenToEveryone(const std::string& path) {
 }
 
 bool CreateAdminOnlyFolder(const std::string& path) {
-    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    PSID admins = nullptr;
-    PSID system = nullptr;
-    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
-                                  &admins))
-        return false;
-    const std::unique_ptr<void, void (*)(void*)> freeAdmins(admins, [](void* sid) { FreeSid(sid); });
-    if (!AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system)) return false;
-    const std::unique_ptr<void, void (*)(void*)> freeSystem(system, [](void* sid) { FreeSid(sid); });
+    const AllocatedSid admins =
+        AllocateSid(SECURITY_NT_AUTHORITY, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS);
+    const AllocatedSid system = AllocateSid(SECURITY_NT_AUTHORITY, 1, SECURITY_LOCAL_SYSTEM_RID);
+    if (!admins || !system) return false;
 
-    const DWORD adminsEntry = kEntryHeaderSize + GetLengthSid(admins);
-    const DWORD systemEntry = kEntryHeaderSize + GetLengthSid(system);
+    const DWORD adminsEntry = kEntryHeaderSize + GetLengthSid(admins.get());
+    const DWORD systemEntry = kEntryHeaderSize + GetLengthSid(system.get());
     const DWORD size = sizeof(ACL) + adminsEntry + systemEntry;
     const LocalAcl dacl(static_cast<PACL>(LocalAlloc(LPTR, size)));
     const BYTE inherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
     if (!dacl || !InitializeAcl(dacl.get(), size, ACL_REVISION) ||
-        !AddEntry(dacl.get(), ACL_REVISION, admins, FILE_ALL_ACCESS, inherit, adminsEntry) ||
-        !AddEntry(dacl.get(), ACL_REVISION, system, FILE_ALL_ACCESS, inherit, systemEntry))
+        !AddEntry(dacl.get(), ACL_REVISION, admins.get(), FILE_ALL_ACCESS, inherit, adminsEntry) ||
+        !AddEntry(dacl.get(), ACL_REVISION, system.get(), FILE_ALL_ACCESS, inherit, systemEntry))
         return false;
     SECURITY_DESCRIPTOR descriptor{};
     if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-        !SetSecurityDescriptorOwner(&descriptor, admins, FALSE) ||
+        !SetSecurityDescriptorOwner(&descriptor, admins.get(), FALSE) ||
         !SetSecurityDescriptorDacl(&descriptor, TRUE, dacl.get(), FALSE))
         return false;
     // Nothing inherited from the temporary folder, which its user may change:

@@ -36,26 +36,10 @@ bool TagOnHandle(HANDLE handle, DWORD& tag) {
 // The tag as the directory lists the name; false when it cannot be listed.
 bool TagByName(const std::string& path, DWORD& tag) {
     WIN32_FIND_DATAA data{};  // Wine leaves the tag (dwReserved0) as it found it
-    HANDLE find = FindFirstFileA(path.c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return false;
-    FindClose(find);
+    if (!ScopedFindHandle(FindFirstFileA(path.c_str(), &data))) return false;
     tag = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? data.dwReserved0 : 0;
     return true;
 }
-
-PSID NewSid(BYTE count, DWORD first, DWORD second) {
-    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    PSID sid = nullptr;
-    if (!AllocateAndInitializeSid(&nt, count, first, second, 0, 0, 0, 0, 0, 0, &sid)) return nullptr;
-    return sid;
-}
-
-struct SidDeleter {
-    void operator()(void* sid) const {
-        if (sid != nullptr) FreeSid(sid);
-    }
-};
-using Sid = std::unique_ptr<void, SidDeleter>;
 
 }  // namespace
 
@@ -88,17 +72,16 @@ NoFollowHandle::NoFollowHandle(const std::string& rawPath, DWORD access, DWORD s
         kind_ = FolderKind::Link;
         return;
     }
-    handle_ = CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING,
-                          FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (handle_ == INVALID_HANDLE_VALUE) {
+    handle_.reset(CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!handle_) {
         kind_ = IsMissingError(GetLastError()) ? FolderKind::Missing : FolderKind::Other;
         return;
     }
     BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(handle_, &info)) {
+    if (!GetFileInformationByHandle(handle_.get(), &info)) {
         const DWORD error = GetLastError();
-        CloseHandle(handle_);
-        handle_ = INVALID_HANDLE_VALUE;
+        handle_.reset();
         kind_ = FolderKind::Other;
         SetLastError(error);
         return;
@@ -106,14 +89,14 @@ NoFollowHandle::NoFollowHandle(const std::string& rawPath, DWORD access, DWORD s
     bool link = false;
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         DWORD tag = 0;
-        link = !(TagOnHandle(handle_, tag) || TagByName(path, tag)) || IsLinkAttributes(info.dwFileAttributes, tag);
+        link =
+            !(TagOnHandle(handle_.get(), tag) || TagByName(path, tag)) || IsLinkAttributes(info.dwFileAttributes, tag);
     }
     // Wine opens a Unix symbolic link as its target and says nothing of it
     // on the handle: the name, asked again now that the handle is open,
     // catches a link put in place while it was being opened.
     if (link || IsLinkByName(path)) {
-        CloseHandle(handle_);
-        handle_ = INVALID_HANDLE_VALUE;
+        handle_.reset();
         kind_ = FolderKind::Link;
         SetLastError(ERROR_CANT_ACCESS_FILE);
         return;
@@ -122,19 +105,16 @@ NoFollowHandle::NoFollowHandle(const std::string& rawPath, DWORD access, DWORD s
     kind_ = file_ ? FolderKind::Other : FolderKind::Folder;
 }
 
-NoFollowHandle::~NoFollowHandle() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-}
-
 FolderOwner OwnerOfHandle(HANDLE handle) {
     PSID owner = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    const DWORD status = GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                                         nullptr, nullptr, &descriptor);
-    const std::unique_ptr<void, LocalMemoryDeleter> release(descriptor);
+    const DWORD status = GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                                         nullptr, &descriptor);
+    const LocalMemory<void> release(descriptor);
     if (status != ERROR_SUCCESS || owner == nullptr || !IsValidSid(owner)) return FolderOwner::Unknown;
-    const Sid admins(NewSid(2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS));
-    const Sid system(NewSid(1, SECURITY_LOCAL_SYSTEM_RID, 0));
+    const AllocatedSid admins =
+        AllocateSid(SECURITY_NT_AUTHORITY, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS);
+    const AllocatedSid system = AllocateSid(SECURITY_NT_AUTHORITY, 1, SECURITY_LOCAL_SYSTEM_RID);
     if (!admins.get() || !system.get()) return FolderOwner::Unknown;
     if (EqualSid(owner, admins.get()) || EqualSid(owner, system.get())) return FolderOwner::Trusted;
     // Where the system makes the creating account, not the Administrators
@@ -144,17 +124,16 @@ FolderOwner OwnerOfHandle(HANDLE handle) {
     // it runs as. With user account control the elevated launcher's folders
     // belong to the Administrators group, and a folder of its own account
     // may have been made without elevation: not trusted there.
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return FolderOwner::Unknown;
+    ScopedHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.out())) return FolderOwner::Unknown;
     union {
         TOKEN_USER user;
         TOKEN_OWNER owner;
         BYTE bytes[256];
     } own{}, byDefault{};
     DWORD size = 0;
-    const bool read = GetTokenInformation(token, TokenUser, &own, sizeof own, &size) &&
-                      GetTokenInformation(token, TokenOwner, &byDefault, sizeof byDefault, &size);
-    CloseHandle(token);
+    const bool read = GetTokenInformation(token.get(), TokenUser, &own, sizeof own, &size) &&
+                      GetTokenInformation(token.get(), TokenOwner, &byDefault, sizeof byDefault, &size);
     if (!read) return FolderOwner::Unknown;
     const bool adminsByDefault = EqualSid(byDefault.owner.Owner, admins.get()) != FALSE;
     return !adminsByDefault && EqualSid(owner, own.user.User.Sid) ? FolderOwner::Trusted : FolderOwner::Foreign;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/file_system.h"
+#include "platform/win32/scoped_win.h"
 
 namespace klv::platform {
 
@@ -29,20 +30,17 @@ bool IsLinkByName(const std::string& path);
 class NoFollowHandle {
 public:
     NoFollowHandle(const std::string& path, DWORD access, DWORD share);
-    ~NoFollowHandle();
-    NoFollowHandle(const NoFollowHandle&) = delete;
-    NoFollowHandle& operator=(const NoFollowHandle&) = delete;
 
     // What was opened: Missing when nothing is there, Link when the name or
     // the handle shows a link (the handle is then closed), Other for a file
     // or a failed open (GetLastError tells why), Folder for a real folder.
     FolderKind Kind() const { return kind_; }
-    HANDLE get() const { return handle_; }
+    HANDLE get() const { return handle_.get(); }
     // Nonzero when the open found a real file rather than a folder.
     bool IsFile() const { return file_; }
 
 private:
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    ScopedHandle handle_;
     FolderKind kind_ = FolderKind::Missing;
     bool file_ = false;
 };

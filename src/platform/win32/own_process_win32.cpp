@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/path_text.h"
+#include "platform/win32/scoped_win.h"
 
 namespace klv::platform {
 
@@ -86,8 +87,8 @@ bool StartScriptHidden(const std::string& script, const std::string& workingFold
                         workingFolder.empty() ? nullptr : WithoutTrailingSeparator(workingFolder).c_str(), &startup,
                         &process))
         return false;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    // The script is not waited for: it outlives the launcher it replaces.
+    const ScopedHandle thread(process.hThread), started(process.hProcess);
     return true;
 }
 

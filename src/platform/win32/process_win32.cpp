@@ -6,6 +6,7 @@
 
 #include "platform/path_text.h"
 #include "platform/process.h"
+#include "platform/win32/scoped_win.h"
 
 namespace klv::platform {
 namespace {
@@ -29,21 +30,6 @@ Fn Kernel32Function(const char* name) {
     return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(kernel, name)));
 }
 
-class SnapshotHandle {
-public:
-    explicit SnapshotHandle(HANDLE h) : h_(h) {}
-    ~SnapshotHandle() {
-        if (valid()) CloseHandle(h_);
-    }
-    SnapshotHandle(const SnapshotHandle&) = delete;
-    SnapshotHandle& operator=(const SnapshotHandle&) = delete;
-    bool valid() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return h_; }
-
-private:
-    HANDLE h_;
-};
-
 }  // namespace
 
 bool IsProcessRunning(const std::string& exeName) {
@@ -52,7 +38,7 @@ bool IsProcessRunning(const std::string& exeName) {
     const auto next = Kernel32Function<ProcessWalkFn>("Process32Next");
     if (create == nullptr || first == nullptr || next == nullptr) return false;
 
-    SnapshotHandle snapshot(create(TH32CS_SNAPPROCESS, 0));
+    const ScopedHandle snapshot(create(TH32CS_SNAPPROCESS, 0));
     if (!snapshot.valid()) return false;
     PROCESSENTRY32 entry{};
     entry.dwSize = sizeof entry;

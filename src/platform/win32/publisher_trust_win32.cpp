@@ -5,13 +5,16 @@
 #include <wincrypt.h>
 #include <wintrust.h>
 
-#include <cstdint>
 #include <cstdio>
+#include <string_view>
 #include <utility>
 #include <vector>
 
+#include "pe/pe_image.h"
 #include "platform/certificate_key.h"
 #include "platform/own_process.h"
+#include "platform/win32/scoped_win.h"
+#include "platform/win32/wide_text.h"
 
 namespace klv::platform {
 namespace {
@@ -20,16 +23,15 @@ namespace {
 // key, when it holds one that reads as a certificate; empty otherwise. The
 // image is mapped as data only: nothing of it runs.
 std::string SuccessorCertificateOf(const std::string& path) {
-    HMODULE image = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (image == nullptr) return {};
+    const ScopedModule image(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    if (!image) return {};
     std::string der;
-    if (HRSRC found = FindResourceA(image, kSuccessorResourceName, MAKEINTRESOURCEA(10))) {  // RT_RCDATA
-        const DWORD size = SizeofResource(image, found);
-        HGLOBAL loaded = LoadResource(image, found);
+    if (HRSRC found = FindResourceA(image.get(), kSuccessorResourceName, MAKEINTRESOURCEA(10))) {  // RT_RCDATA
+        const DWORD size = SizeofResource(image.get(), found);
+        HGLOBAL loaded = LoadResource(image.get(), found);
         const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
         if (bytes != nullptr && size > 0) der.assign(static_cast<const char*>(bytes), size);
     }
-    FreeLibrary(image);
     if (!CertificatePublicKey(der)) der.clear();
     return der;
 }
@@ -40,43 +42,24 @@ std::string WithCode(const char* text, LONG code) {
     return buffer;
 }
 
-std::wstring Wide(const std::string& text) {
-    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
-    return out;
-}
-
 // Read sharing only: while the handle is open nobody can write the file,
 // delete it or rename it (both ask for delete access), yet the system can
 // still map it to start it.
-HANDLE OpenHeld(const std::string& path) {
-    return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
+ScopedHandle OpenHeld(const std::string& path) {
+    return ScopedHandle(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 // Whether the image names a certificate table (its security directory entry
 // is not empty). Read from the open handle, from the start; false when the
 // file is no PE image.
 bool HasCertificateTable(HANDLE file) {
-    std::vector<unsigned char> head(4096);
+    std::vector<char> head(4096);
     DWORD got = 0;
     OVERLAPPED at{};  // offset 0, whatever the handle's position
     if (!ReadFile(file, head.data(), static_cast<DWORD>(head.size()), &got, &at)) return false;
-    head.resize(got);
-    const auto u32 = [&](std::size_t i) {
-        return static_cast<std::uint32_t>(head[i] | head[i + 1] << 8 | head[i + 2] << 16) |
-               static_cast<std::uint32_t>(head[i + 3]) << 24;
-    };
-    if (head.size() < 0x40 || head[0] != 'M' || head[1] != 'Z') return false;
-    const std::size_t pe = u32(0x3C);
-    const std::size_t optional = pe + 4 + 20;
-    if (pe > head.size() || head.size() - pe < 4 + 20 + 2 || u32(pe) != 0x00004550) return false;
-    const unsigned magic = head[optional] | head[optional + 1] << 8;
-    const std::size_t directories = optional + (magic == 0x20B ? 112 : 96);
-    const std::size_t security = directories + 4 * 8;  // the fifth entry: address, size
-    if (security + 8 > head.size()) return false;
-    return u32(security) != 0 || u32(security + 4) != 0;
+    const auto image = ReadPeImage(std::string_view(head.data(), got));
+    return image && (image->certificateTableOffset != 0 || image->certificateTableSize != 0);
 }
 
 // One WinVerifyTrust run over the open file. The state is always closed; the
@@ -87,7 +70,7 @@ struct Verification {
 };
 
 Verification Verify(const std::string& path, HANDLE file) {
-    std::wstring widePath = Wide(path);
+    std::wstring widePath = WidenAnsi(path);
     WINTRUST_FILE_INFO fileInfo{};
     fileInfo.cbStruct = sizeof fileInfo;
     fileInfo.pcwszFilePath = widePath.c_str();
@@ -148,24 +131,23 @@ const char* RejectionText(Trust verdict) {
 }  // namespace
 
 void CheckedFile::Release() {
-    if (handle_) CloseHandle(static_cast<HANDLE>(handle_));
-    handle_ = nullptr;
+    ScopedHandle(static_cast<HANDLE>(std::exchange(handle_, nullptr))).reset();
 }
 
 Publisher PublisherOf(const std::string& path) {
     Publisher out;
-    HANDLE file = OpenHeld(path);
-    if (file == INVALID_HANDLE_VALUE) {
+    ScopedHandle file = OpenHeld(path);
+    if (!file) {
         out.kind = Publisher::Kind::Broken;
         out.reason = WithCode("its file cannot be read", static_cast<LONG>(GetLastError()));
         return out;
     }
-    const Verification v = Verify(path, file);
+    const Verification v = Verify(path, file.get());
     // Unsigned only when the system finds no signature and the image names no
     // certificate table either: a table the system cannot read is a damaged
     // signature, which must not switch the pin off.
-    const bool noTable = !HasCertificateTable(file);
-    CloseHandle(file);
+    const bool noTable = !HasCertificateTable(file.get());
+    file.reset();
     if (v.status == ERROR_SUCCESS && !v.signer.empty()) {
         out.kind = Publisher::Kind::Pinned;
         out.certificate = v.signer;
@@ -180,32 +162,34 @@ Publisher PublisherOf(const std::string& path) {
     return out;
 }
 
-Publisher RunningPublisher() { return PublisherOf(OwnExecutablePath()); }
+Publisher RunningPublisher() {
+    return PublisherOf(OwnExecutablePath());
+}
 
 CheckedFile CheckPublisher(const std::string& path, const Publisher& pin) {
-    HANDLE file = OpenHeld(path);
-    if (file == INVALID_HANDLE_VALUE)
-        return CheckedFile(Trust::CannotOpen, WithCode("cannot be opened", static_cast<LONG>(GetLastError())),
-                           nullptr);
+    // The handle goes to the checked file, which holds it while the program starts.
+    ScopedHandle file = OpenHeld(path);
+    if (!file)
+        return CheckedFile(Trust::CannotOpen, WithCode("cannot be opened", static_cast<LONG>(GetLastError())), nullptr);
     switch (pin.kind) {
         case Publisher::Kind::Unsigned:
-            return CheckedFile(Trust::Trusted, "no publisher is pinned", file);
+            return CheckedFile(Trust::Trusted, "no publisher is pinned", file.release());
         case Publisher::Kind::Broken:
             return CheckedFile(Trust::NoPublisher, "the launcher's own signature does not verify: " + pin.reason,
-                               file);
+                               file.release());
         case Publisher::Kind::Pinned:
             break;
     }
-    const Verification v = Verify(path, file);
+    const Verification v = Verify(path, file.get());
     if (v.status != ERROR_SUCCESS) {
         const Trust verdict = Rejection(v.status);
-        return CheckedFile(verdict, WithCode(RejectionText(verdict), v.status), file);
+        return CheckedFile(verdict, WithCode(RejectionText(verdict), v.status), file.release());
     }
-    if (v.signer.empty()) return CheckedFile(Trust::Altered, "no signer certificate in its signature", file);
+    if (v.signer.empty()) return CheckedFile(Trust::Altered, "no signer certificate in its signature", file.release());
     const bool successor = !pin.successor.empty() && SamePublicKey(v.signer, pin.successor);
     if (!SamePublicKey(v.signer, pin.certificate) && !successor)
-        return CheckedFile(Trust::OtherPublisher, "signed by another publisher", file);
-    return CheckedFile(Trust::Trusted, "signed by the launcher's publisher", file);
+        return CheckedFile(Trust::OtherPublisher, "signed by another publisher", file.release());
+    return CheckedFile(Trust::Trusted, "signed by the launcher's publisher", file.release());
 }
 
 }  // namespace klv::platform

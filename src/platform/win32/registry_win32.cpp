@@ -4,28 +4,12 @@
 
 #include <vector>
 
+#include "platform/win32/scoped_win.h"
+
 namespace klv::platform {
-namespace {
-
-class ScopedKey {
-public:
-    ScopedKey() = default;
-    ~ScopedKey() {
-        if (key_ != nullptr) RegCloseKey(key_);
-    }
-    ScopedKey(const ScopedKey&) = delete;
-    ScopedKey& operator=(const ScopedKey&) = delete;
-    HKEY* out() { return &key_; }
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
-
-}  // namespace
 
 std::optional<std::string> ReadMachineString(const std::string& key, const std::string& name) {
-    ScopedKey opened;
+    ScopedRegistryKey opened;
     // No view flag: the program's own view, as every other program of its
     // bitness sees the key.
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_ALL_ACCESS, opened.out()) != ERROR_SUCCESS)

@@ -1,9 +1,7 @@
 #include <winsock2.h>
-#include <ws2tcpip.h>
 
 #include <mutex>
 
-#include "platform/codepage.h"
 #include "platform/socket.h"
 
 namespace klv::platform {
@@ -13,7 +11,9 @@ std::mutex g_libraryLock;
 int g_libraryUsers = 0;
 bool g_libraryStarted = false;
 
-SOCKET Handle(std::intptr_t h) { return static_cast<SOCKET>(h); }
+SOCKET Handle(std::intptr_t h) {
+    return static_cast<SOCKET>(h);
+}
 
 // Waits with select(): WSAPoll misreports refused connects on some systems.
 // <= 0 waits without limit. Returns >0 ready, 0 time-out, <0 failure.
@@ -54,30 +54,6 @@ SocketLibrary::~SocketLibrary() {
         WSACleanup();
         g_libraryStarted = false;
     }
-}
-
-bool ResolveIpv4(const std::string& host, std::uint32_t& address, SocketFailure& failure) {
-    if (AnsiSameText(host, "localhost")) {
-        address = htonl(INADDR_LOOPBACK);
-        return true;
-    }
-    in_addr literal{};
-    if (inet_pton(AF_INET, host.c_str(), &literal) == 1) {
-        address = literal.s_addr;
-        return true;
-    }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (host.empty() || getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) {
-        if (found) freeaddrinfo(found);
-        failure = MakeSocketFailure(kSocketHostNotFound);
-        return false;
-    }
-    address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
-    freeaddrinfo(found);
-    return true;
 }
 
 bool TcpSocket::Connect(const std::string& host, std::uint16_t port, int timeoutMs, SocketFailure& failure) {
