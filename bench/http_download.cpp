@@ -152,8 +152,9 @@ int main(int argc, char** argv) {
     }
     const double o = Median(ours), c = Median(curl);
     const double w = Median(warm);
-    std::printf("median of %d runs, %zu MiB over loopback: ours %.0f MiB/s, curl %.0f MiB/s, ours/curl %.2f; "
-                "warm sink %.0f MiB/s, ratio %.2f\n",
-                runs, mib, o, c, o / c, w, w / c);
+    std::printf(
+        "median of %d runs, %zu MiB over loopback: ours %.0f MiB/s, curl %.0f MiB/s, ours/curl %.2f; "
+        "warm sink %.0f MiB/s, ratio %.2f\n",
+        runs, mib, o, c, o / c, w, w / c);
     return 0;
 }

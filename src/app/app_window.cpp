@@ -37,32 +37,32 @@ private:
 
 LRESULT CALLBACK ApplicationProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
-    case WM_SYSCOMMAND:
-        // Minimising through the taskbar entry hides the windows it owns;
-        // restoring it brings them back.
-        if ((wp & 0xFFF0) == SC_MINIMIZE) ShowOwnedPopups(hwnd, FALSE);
-        if ((wp & 0xFFF0) == SC_RESTORE) {
-            const LRESULT result = DefWindowProcW(hwnd, msg, wp, lp);
-            ShowOwnedPopups(hwnd, TRUE);
-            return result;
-        }
-        break;
-    case WM_SIZE:
-        if (wp == SIZE_RESTORED) ShowOwnedPopups(hwnd, TRUE);
-        break;
-    case WM_ACTIVATE:
-        // The taskbar entry activates this invisible window; hand the
-        // activation on to the window the user last worked in.
-        if (LOWORD(wp) != WA_INACTIVE) {
-            HWND last = GetLastActivePopup(hwnd);
-            if (last != nullptr && last != hwnd && IsWindowVisible(last)) SetActiveWindow(last);
+        case WM_SYSCOMMAND:
+            // Minimising through the taskbar entry hides the windows it owns;
+            // restoring it brings them back.
+            if ((wp & 0xFFF0) == SC_MINIMIZE) ShowOwnedPopups(hwnd, FALSE);
+            if ((wp & 0xFFF0) == SC_RESTORE) {
+                const LRESULT result = DefWindowProcW(hwnd, msg, wp, lp);
+                ShowOwnedPopups(hwnd, TRUE);
+                return result;
+            }
+            break;
+        case WM_SIZE:
+            if (wp == SIZE_RESTORED) ShowOwnedPopups(hwnd, TRUE);
+            break;
+        case WM_ACTIVATE:
+            // The taskbar entry activates this invisible window; hand the
+            // activation on to the window the user last worked in.
+            if (LOWORD(wp) != WA_INACTIVE) {
+                HWND last = GetLastActivePopup(hwnd);
+                if (last != nullptr && last != hwnd && IsWindowVisible(last)) SetActiveWindow(last);
+                return 0;
+            }
+            break;
+        case WM_CLOSE:
             return 0;
-        }
-        break;
-    case WM_CLOSE:
-        return 0;
-    default:
-        break;
+        default:
+            break;
     }
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
@@ -91,7 +91,9 @@ HWND CreateApplicationWindow(HINSTANCE instance) {
     return g_applicationWindow;
 }
 
-HWND ApplicationWindow() { return g_applicationWindow; }
+HWND ApplicationWindow() {
+    return g_applicationWindow;
+}
 
 void ShowApplicationBox(const std::wstring& text, const std::wstring& caption, UINT icon) noexcept {
     try {

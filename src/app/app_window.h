@@ -17,7 +17,6 @@ inline constexpr wchar_t kApplicationWindowClass[] = L"KlvApplication";
 HWND CreateApplicationWindow(HINSTANCE instance);
 HWND ApplicationWindow();
 
-
 // A modal box with one OK button owned by the application window, as the
 // boxes that are not the main window's own are. Every other window of the
 // launcher is disabled while it is open: the main window is not its owner,

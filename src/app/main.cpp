@@ -3,4 +3,6 @@
 
 #include "app/launcher.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) { return klv::RunLauncher(instance); }
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    return klv::RunLauncher(instance);
+}

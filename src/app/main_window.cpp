@@ -220,11 +220,21 @@ void TFrm_OxMain::BackGMouseUp(int /*button*/, int /*x*/, int /*y*/) {
     ui::SetAppCursor(nullptr);
 }
 
-void TFrm_OxMain::BtUserClick() { EnvironmentActions(*this).BtUserClick(); }
-void TFrm_OxMain::BtAuthClick() { EnvironmentActions(*this).BtAuthClick(); }
-void TFrm_OxMain::BtExitClick() { EnvironmentActions(*this).BtExitClick(); }
-void TFrm_OxMain::LbBakClick() { EnvironmentActions(*this).LbBakClick(); }
-void TFrm_OxMain::LbUninstClick() { EnvironmentActions(*this).LbUninstClick(); }
+void TFrm_OxMain::BtUserClick() {
+    EnvironmentActions(*this).BtUserClick();
+}
+void TFrm_OxMain::BtAuthClick() {
+    EnvironmentActions(*this).BtAuthClick();
+}
+void TFrm_OxMain::BtExitClick() {
+    EnvironmentActions(*this).BtExitClick();
+}
+void TFrm_OxMain::LbBakClick() {
+    EnvironmentActions(*this).LbBakClick();
+}
+void TFrm_OxMain::LbUninstClick() {
+    EnvironmentActions(*this).LbUninstClick();
+}
 
 void TFrm_OxMain::OnCommand(int id) {
     switch (id) {

@@ -191,9 +191,8 @@ std::string CookieJar::CookieHeaderFor(const std::string& host, const std::strin
         chosen.push_back(&c);
     }
     // Longer, more specific paths first.
-    std::stable_sort(chosen.begin(), chosen.end(), [](const StoredCookie* a, const StoredCookie* b) {
-        return Upper(a->path) > Upper(b->path);
-    });
+    std::stable_sort(chosen.begin(), chosen.end(),
+                     [](const StoredCookie* a, const StoredCookie* b) { return Upper(a->path) > Upper(b->path); });
     std::string header;
     for (const StoredCookie* c : chosen) {
         if (!header.empty()) header += "; ";

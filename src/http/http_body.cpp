@@ -39,7 +39,8 @@ void ReadCounted(InputBuffer& input, std::int64_t length, BodySink& sink, WorkMe
     WorkPeriod period(meter, length);
     std::int64_t remaining = length;
     if (input.Buffered() > 0) {
-        const auto first = static_cast<std::size_t>(std::min<std::int64_t>(remaining, static_cast<std::int64_t>(input.Buffered())));
+        const auto first =
+            static_cast<std::size_t>(std::min<std::int64_t>(remaining, static_cast<std::int64_t>(input.Buffered())));
         TakeToSink(input, first, sink);
         meter.Add(first);
         remaining -= static_cast<std::int64_t>(first);

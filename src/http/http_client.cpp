@@ -96,10 +96,15 @@ std::size_t HttpClient::Impl::Receive(char* buffer, std::size_t capacity, int ti
     platform::SocketFailure failure;
     std::size_t received = 0;
     switch (socket_.Receive(buffer, capacity, received, timeoutMs, failure)) {
-        case platform::ReceiveStatus::Data: return received;
-        case platform::ReceiveStatus::Closed: socket_.Close(); return 0;
-        case platform::ReceiveStatus::TimedOut: throw EIdReadTimeout();
-        case platform::ReceiveStatus::Failed: break;
+        case platform::ReceiveStatus::Data:
+            return received;
+        case platform::ReceiveStatus::Closed:
+            socket_.Close();
+            return 0;
+        case platform::ReceiveStatus::TimedOut:
+            throw EIdReadTimeout();
+        case platform::ReceiveStatus::Failed:
+            break;
     }
     throw EIdSocketError(failure.code, failure.text);
 }
@@ -226,7 +231,9 @@ void HttpClient::Impl::Get(const std::string& url, BodySink& sink) {
 HttpClient::HttpClient() : impl_(std::make_unique<Impl>(*this)) {}
 HttpClient::~HttpClient() = default;
 
-void HttpClient::Get(const std::string& url, BodySink& sink) { impl_->Get(url, sink); }
+void HttpClient::Get(const std::string& url, BodySink& sink) {
+    impl_->Get(url, sink);
+}
 
 std::string HttpClient::Get(const std::string& url) {
     MemoryStream body;
@@ -234,10 +241,16 @@ std::string HttpClient::Get(const std::string& url) {
     return body.Release();
 }
 
-int HttpClient::ResponseCode() const { return impl_->responseCode_; }
-const std::string& HttpClient::ResponseText() const { return impl_->responseText_; }
+int HttpClient::ResponseCode() const {
+    return impl_->responseCode_;
+}
+const std::string& HttpClient::ResponseText() const {
+    return impl_->responseText_;
+}
 
-void HttpClient::SetConnectTimeoutMs(int ms) { impl_->connectTimeoutMs_ = ms; }
+void HttpClient::SetConnectTimeoutMs(int ms) {
+    impl_->connectTimeoutMs_ = ms;
+}
 void HttpClient::SetReadTimeoutMs(int ms) {
     impl_->readTimeoutMs_ = ms;
     impl_->input_.SetTimeoutMs(ms);

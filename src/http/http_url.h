@@ -11,10 +11,10 @@ struct UrlParts {
     std::string user;      // user information, kept but unused
     std::string password;
     std::string host;
-    std::string port;      // as text; empty when the URL names none
-    std::string path;      // "/" ... "/" for absolute URLs; relative otherwise
+    std::string port;  // as text; empty when the URL names none
+    std::string path;  // "/" ... "/" for absolute URLs; relative otherwise
     std::string document;
-    std::string params;    // from the first "?" (or, lacking one, "=") on
+    std::string params;  // from the first "?" (or, lacking one, "=") on
 };
 
 // Backslashes become slashes, except where a byte is the second half of a

@@ -12,7 +12,9 @@ namespace {
 
 // "." and "..", and any entry named with a leading dot (".git", ".cfg"):
 // not part of a package, neither copied nor deleted.
-bool IsSkipped(const platform::DirectoryEntry& entry) { return entry.name.empty() || entry.name[0] == '.'; }
+bool IsSkipped(const platform::DirectoryEntry& entry) {
+    return entry.name.empty() || entry.name[0] == '.';
+}
 
 // The last name of a folder path, for the box of a folder that is refused.
 std::string LastNameOf(const std::string& folder) {
@@ -149,8 +151,7 @@ void RemoveLink(platform::FileSystem& fs, const std::string& path, bool toFolder
 
 }  // namespace
 
-bool CopyFolderTree(platform::FileSystem& fs, FolderCopyView& view, const std::string& src,
-                    const std::string& dst) {
+bool CopyFolderTree(platform::FileSystem& fs, FolderCopyView& view, const std::string& src, const std::string& dst) {
     return TreeCopy(fs, view).Run(src, dst);
 }
 

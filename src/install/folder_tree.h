@@ -19,8 +19,7 @@ public:
 
 // Copies the tree under src into dst, creating dst; false at the first file
 // that cannot be copied, after exactly one box.
-bool CopyFolderTree(platform::FileSystem& fs, FolderCopyView& view, const std::string& src,
-                    const std::string& dst);
+bool CopyFolderTree(platform::FileSystem& fs, FolderCopyView& view, const std::string& src, const std::string& dst);
 
 // Deletes the tree under folder and the folder itself, deferring to the next
 // restart what cannot be deleted now.

@@ -18,7 +18,9 @@ struct FolderPath {
     std::vector<std::string> components;
 };
 
-bool IsSeparator(unsigned char byte) { return byte == '\\' || byte == '/'; }
+bool IsSeparator(unsigned char byte) {
+    return byte == '\\' || byte == '/';
+}
 
 // A name that Windows reads as it is spelt: not "." or "..", no trailing dot
 // or space (which Windows drops), no stream colon, no wildcard or control byte.
@@ -32,7 +34,9 @@ bool IsPlainName(const std::string& name) {
     return true;
 }
 
-bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsDriveLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
 // Parses `path`, or gives the verdict that ends the judgement there.
 std::optional<InstallFolderVerdict> Parse(const std::string& path, FolderPath& out) {
@@ -113,7 +117,7 @@ std::optional<InstallFolderVerdict> JudgeByName(const FolderPath& target, const 
     for (const FolderPath& folder : special) {
         if (!SameRootAndPrefix(target, folder)) continue;
         return target.components.size() == folder.components.size() ? InstallFolderVerdict::SpecialFolder
-                                                                     : InstallFolderVerdict::AboveSpecialFolder;
+                                                                    : InstallFolderVerdict::AboveSpecialFolder;
     }
     for (const FolderPath& folder : system)
         if (SameRootAndPrefix(folder, target)) return InstallFolderVerdict::InSystemFolder;

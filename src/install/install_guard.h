@@ -39,8 +39,7 @@ KnownFolders ShellKnownFolders();
 // with the system folders, so that another name for the same folder (an 8.3
 // name, a link) is refused too. An existing folder is last checked itself
 // (see install_folder_check.h): a link or a folder of another owner is refused.
-InstallFolderVerdict JudgeInstallFolder(platform::FileSystem& fs, const std::string& folder,
-                                        const KnownFolders& known);
+InstallFolderVerdict JudgeInstallFolder(platform::FileSystem& fs, const std::string& folder, const KnownFolders& known);
 
 // Deletes the install folder as the uninstall paths do, unless it names what
 // is not ours to delete (JudgeInstallFolder against the shell's folders): then

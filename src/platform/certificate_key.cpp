@@ -13,7 +13,7 @@ constexpr unsigned char kVersionTag = 0xA0;  // [0] EXPLICIT, constructed
 
 struct Element {
     unsigned char tag = 0;
-    std::string_view whole;    // tag, length and content
+    std::string_view whole;  // tag, length and content
     std::string_view content;
 };
 

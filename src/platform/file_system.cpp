@@ -11,9 +11,13 @@ bool FileSystem::SetAttributes(const std::string& path, std::uint32_t attributes
     return SetReadOnly(path, (attributes & kAttributeReadOnly) != 0);
 }
 
-bool FileSystem::DeleteAtRestart(const std::string& /*path*/) { return false; }
+bool FileSystem::DeleteAtRestart(const std::string& /*path*/) {
+    return false;
+}
 
-std::optional<FileIdentity> FileSystem::IdentityOf(const std::string& /*path*/) { return std::nullopt; }
+std::optional<FileIdentity> FileSystem::IdentityOf(const std::string& /*path*/) {
+    return std::nullopt;
+}
 
 namespace {
 
@@ -64,6 +68,8 @@ std::string MoveToFreeOldName(FileSystem& files, const std::string& path) {
     }
 }
 
-std::string TemporaryNameBeside(const std::string& path) { return path + ".klv-partial"; }
+std::string TemporaryNameBeside(const std::string& path) {
+    return path + ".klv-partial";
+}
 
 }  // namespace klv::platform

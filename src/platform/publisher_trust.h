@@ -35,7 +35,7 @@ struct Publisher {
     // file signed with that key is the same publisher's. Set only when
     // Pinned, since only then does the signature vouch for the resource.
     std::string successor;
-    std::string reason;       // why Broken, in a few words
+    std::string reason;  // why Broken, in a few words
 };
 
 // The resource (type RCDATA) in which a launcher names its publisher's next

@@ -104,8 +104,8 @@ void ClearUpdateFolder(platform::FileSystem& files, const std::string& folder, b
         RemoveUpdateFolder(files, folder);
         return;
     }
-    for (const char* name : {kFetchedLauncherName, kOldLauncherCopyName, kSelfReplacementScriptName,
-                             kUpdateRecordName, kCameUpMarkerName})
+    for (const char* name :
+         {kFetchedLauncherName, kOldLauncherCopyName, kSelfReplacementScriptName, kUpdateRecordName, kCameUpMarkerName})
         if (files.FileExists(folder + name)) files.RemoveFile(folder + name);
 }
 
@@ -160,7 +160,8 @@ void SelfUpdateBody(const std::string& runningVersion, const SelfUpdatePlace& pl
     std::string floor = runningVersion;
     if (!record.refused.empty()) {
         try {
-            if (runningVersion.empty() || VersionIsLaterInReleaseOrder(record.refused, runningVersion)) floor = record.refused;
+            if (runningVersion.empty() || VersionIsLaterInReleaseOrder(record.refused, runningVersion))
+                floor = record.refused;
         } catch (const EConvertError&) {
             // A record that is not a version refuses nothing.
         }

@@ -11,9 +11,10 @@ Tooltips::Tooltips(HWND parent) : parent_(parent) {
     // start: only the tooltips need them, and not before the window shows.
     HMODULE library = LoadLibraryW(L"comctl32.dll");
     using InitFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-    auto init = library ? reinterpret_cast<InitFunction>(
-                              reinterpret_cast<void*>(GetProcAddress(library, "InitCommonControlsEx")))
-                        : nullptr;
+    auto init =
+        library
+            ? reinterpret_cast<InitFunction>(reinterpret_cast<void*>(GetProcAddress(library, "InitCommonControlsEx")))
+            : nullptr;
     if (init == nullptr) return;
     INITCOMMONCONTROLSEX classes{sizeof classes, ICC_WIN95_CLASSES};
     init(&classes);

@@ -37,24 +37,25 @@ protected:
         const std::string d = work_->native();
         const std::string subject = " -subj /CN=KLV-test-publisher -addext extendedKeyUsage=codeSigning";
         const std::string image = std::string(KLV_TOOLS_DIR) + "/pe-samples/next-i386.exe";
-        const bool made =
-            Shell("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -set_serial 1" + subject + " -keyout " + d +
-                "a.key -out " + d + "a.pem") &&
-            Shell("openssl req -x509 -new -key " + d + "a.key -days 30 -set_serial 2" + subject + " -out " + d +
-                "renewed.pem") &&
-            Shell("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -set_serial 1" + subject + " -keyout " + d +
-                "b.key -out " + d + "b.pem");
+        const bool made = Shell("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -set_serial 1" + subject +
+                                " -keyout " + d + "a.key -out " + d + "a.pem") &&
+                          Shell("openssl req -x509 -new -key " + d + "a.key -days 30 -set_serial 2" + subject +
+                                " -out " + d + "renewed.pem") &&
+                          Shell("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -set_serial 1" + subject +
+                                " -keyout " + d + "b.key -out " + d + "b.pem");
         ASSERT_TRUE(made);
         for (const auto& [name, key] : std::map<std::string, std::string>{{"a", "a"}, {"renewed", "a"}, {"b", "b"}}) {
             const std::string pem = name == "renewed" ? "renewed.pem" : name + ".pem";
-            ASSERT_TRUE(Shell("osslsigncode sign -h sha256 -certs " + d + pem + " -key " + d + key + ".key -in " + image +
-                            " -out " + d + name + ".exe") &&
+            ASSERT_TRUE(Shell("osslsigncode sign -h sha256 -certs " + d + pem + " -key " + d + key + ".key -in " +
+                              image + " -out " + d + name + ".exe") &&
                         Shell("osslsigncode extract-signature -in " + d + name + ".exe -out " + d + name + ".p7") &&
                         Shell("openssl pkcs7 -inform DER -in " + d + name + ".p7 -print_certs -out " + d + name +
-                            ".signer.pem") &&
+                              ".signer.pem") &&
                         Shell("openssl x509 -in " + d + name + ".signer.pem -outform DER -out " + d + name + ".der") &&
-                        Shell("openssl x509 -in " + d + name + ".der -inform DER -pubkey -noout | openssl pkey -pubin "
-                            "-outform DER -out " + d + name + ".spki"))
+                        Shell("openssl x509 -in " + d + name +
+                              ".der -inform DER -pubkey -noout | openssl pkey -pubin "
+                              "-outform DER -out " +
+                              d + name + ".spki"))
                 << name;
             certificates_[name] = Slurp(d + name + ".der");
             keys_[name] = Slurp(d + name + ".spki");

@@ -9,7 +9,9 @@
 namespace klv {
 namespace {
 
-unsigned HexByte(const std::string& text, std::size_t pair) { return static_cast<unsigned>(std::stoul(text.substr(pair * 2, 2), nullptr, 16)); }
+unsigned HexByte(const std::string& text, std::size_t pair) {
+    return static_cast<unsigned>(std::stoul(text.substr(pair * 2, 2), nullptr, 16));
+}
 
 TEST(ChainCipher, WorkedArithmeticSeed10Plain61) {
     // (0x61 + 0x10) mod 255 = 0x71, then XOR the first key byte 'q' (0x71) = 0x00.

@@ -57,8 +57,8 @@ TEST(CookieJar, HeaderRules) {
     CookieJar jar = JarAtNow();
     jar.Offer("root=r; path=/", "www.example.com");
     jar.Offer("deep=d; path=\"/A/b/\"", "www.example.com");
-    jar.Offer("nopath=n", "www.example.com");            // never sent
-    jar.Offer("empty=; path=/", "www.example.com");      // empty value: not sent
+    jar.Offer("nopath=n", "www.example.com");               // never sent
+    jar.Offer("empty=; path=/", "www.example.com");         // empty value: not sent
     jar.Offer("sec=s; path=/; secure", "www.example.com");  // connections are never secure
     jar.Offer("parent=p; path=/; domain=.example.com", "www.example.com");
     jar.Offer("gone=g; path=/; expires=Sun, 06 Nov 1994 08:49:37 GMT", "www.example.com");

@@ -51,7 +51,7 @@ Tree TreeOf(const std::string& native) {
         std::ifstream in(entry.path(), std::ios::binary);
         std::ostringstream content;
         content << in.rdbuf();
-        struct stat st{};
+        struct stat st {};
         const bool readOnly = ::stat(entry.path().c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0;
         tree[name] = content.str() + (readOnly ? " <read-only>" : "");
     }

@@ -113,12 +113,13 @@ TEST(FileBodyInflater, DecidesEveryBodyAsTheDecoderDoesHoweverItIsSliced) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.why);
         const Outcome expected = ByDecoder(row.body, row.body.size() + 1);
-        for (std::size_t slice : {std::size_t{1}, std::size_t{3}, std::size_t{7}, std::size_t{4096},
-                                  row.body.size() + 1}) {
+        for (std::size_t slice :
+             {std::size_t{1}, std::size_t{3}, std::size_t{7}, std::size_t{4096}, row.body.size() + 1}) {
             SCOPED_TRACE("slices of " + std::to_string(slice));
             const Outcome got = ByInflater(row.body, slice);
             EXPECT_EQ(got.failure, expected.failure);
-            EXPECT_TRUE(got.content == expected.content) << got.content.size() << " bytes, not " << expected.content.size();
+            EXPECT_TRUE(got.content == expected.content)
+                << got.content.size() << " bytes, not " << expected.content.size();
         }
     }
 }
@@ -234,7 +235,8 @@ TEST(StreamedFetchAttempts, BytesOfAFailedTransferNeverDecideTheFetch) {
     damaged[6] = static_cast<char>(damaged[6] ^ 0x5A);
     const std::string cutChunk = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n64\r\n" + damaged.substr(0, 10);
     const std::string good = FileBody("good content");
-    const std::string goodAnswer = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(good.size()) + "\r\n\r\n" + good;
+    const std::string goodAnswer =
+        "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(good.size()) + "\r\n\r\n" + good;
     struct Row {
         std::vector<std::vector<test::PeerAction>> scripts;
         bool fetched;
@@ -246,8 +248,7 @@ TEST(StreamedFetchAttempts, BytesOfAFailedTransferNeverDecideTheFetch) {
           {ReadRequest(), Send(goodAnswer)}},
          true,
          "two cut transfers, then a good body: the third attempt counts alone"},
-        {std::vector<std::vector<test::PeerAction>>(kFetchAttempts, {ReadRequest(), Send(cutChunk), CloseNow()}),
-         false,
+        {std::vector<std::vector<test::PeerAction>>(kFetchAttempts, {ReadRequest(), Send(cutChunk), CloseNow()}), false,
          "three cut transfers: false, with no folder and no file left behind"},
     };
     const std::string saved = ServerBaseUrl();

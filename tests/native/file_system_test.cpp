@@ -82,24 +82,40 @@ TEST(FileSystem, FolderChainAndDoubleByteNames) {
 TEST(PathText, EveryReadingAgreesOnWhereNamesEnd) {
     struct Case {
         std::string path;
-        std::string folder;                  // FolderOf
-        bool endsWithSeparator;              // EndsWithSeparator
-        std::vector<std::string> names;      // SplitPath, empty names kept
-        std::string trimmed;                 // WithoutTrailingSeparator
+        std::string folder;              // FolderOf
+        bool endsWithSeparator;          // EndsWithSeparator
+        std::vector<std::string> names;  // SplitPath, empty names kept
+        std::string trimmed;             // WithoutTrailingSeparator
         const char* catches;
     };
     const Case cases[] = {
-        {"C:\\a\\\xB1\x5C", "C:\\a\\", false, {"C:", "a", "\xB1\x5C"}, "C:\\a\\\xB1\x5C",
+        {"C:\\a\\\xB1\x5C",
+         "C:\\a\\",
+         false,
+         {"C:", "a", "\xB1\x5C"},
+         "C:\\a\\\xB1\x5C",
          "a second byte 0x5C is no separator, at the end least of all"},
-        {"C:\\a\\\xB1\x5C\\", "C:\\a\\\xB1\x5C\\", true, {"C:", "a", "\xB1\x5C", ""}, "C:\\a\\\xB1\x5C",
+        {"C:\\a\\\xB1\x5C\\",
+         "C:\\a\\\xB1\x5C\\",
+         true,
+         {"C:", "a", "\xB1\x5C", ""},
+         "C:\\a\\\xB1\x5C",
          "the real separator after that character is one"},
-        {"a\x91/../x", "", false, {"a\x91", "..", "x"}, "a\x91/../x",
+        {"a\x91/../x",
+         "",
+         false,
+         {"a\x91", "..", "x"},
+         "a\x91/../x",
          "no byte below 0x40 is a second byte: the slash after a lead byte separates, as Windows reads it"},
         {"x\x81", "", false, {"x\x81"}, "x\x81", "a lead byte at the very end stands alone"},
         {"C:\\", "C:\\", true, {"C:", ""}, "C:\\", "a drive root keeps its backslash"},
         {"\\", "\\", true, {"", ""}, "\\", "the root of the working drive keeps its backslash"},
-        {"\\\\srv\\share\\\\", "\\\\srv\\share\\\\", true, {"", "", "srv", "share", "", ""},
-         "\\\\srv\\share", "every trailing backslash goes from a folder"},
+        {"\\\\srv\\share\\\\",
+         "\\\\srv\\share\\\\",
+         true,
+         {"", "", "srv", "share", "", ""},
+         "\\\\srv\\share",
+         "every trailing backslash goes from a folder"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(FolderOf(c.path), c.folder) << c.catches;

@@ -35,7 +35,9 @@ std::string RequestFor(const std::string& target, const std::string& host, const
            "\r\nAccept: text/html, */*\r\nUser-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n" + extra + "\r\n";
 }
 
-std::string HostOf(const ScriptedPeer& peer) { return "127.0.0.1:" + std::to_string(peer.Port()); }
+std::string HostOf(const ScriptedPeer& peer) {
+    return "127.0.0.1:" + std::to_string(peer.Port());
+}
 
 // Work events as text, e.g. "B100000 W32768 ... E".
 struct EventLog {
@@ -44,7 +46,9 @@ struct EventLog {
         client.OnWorkBegin = [this](HttpClient&, WorkMode mode, std::int32_t max) {
             events.push_back((mode == WorkMode::Read ? "B" : "b") + std::to_string(max));
         };
-        client.OnWork = [this](HttpClient&, WorkMode, std::int32_t count) { events.push_back("W" + std::to_string(count)); };
+        client.OnWork = [this](HttpClient&, WorkMode, std::int32_t count) {
+            events.push_back("W" + std::to_string(count));
+        };
         client.OnWorkEnd = [this](HttpClient&, WorkMode) { events.push_back("E"); };
     }
     std::string Text() const {
@@ -61,13 +65,15 @@ struct ExchangeCase {
     std::string answer;  // canned bytes after the request
     bool closeAfter;     // the peer closes after sending
     Outcome outcome;
-    std::string body;        // expected sink contents (Ok) or error body (Protocol)
-    std::string events;      // expected work events; "*" skips the check
-    int status = 0;          // for Protocol
+    std::string body;          // expected sink contents (Ok) or error body (Protocol)
+    std::string events;        // expected work events; "*" skips the check
+    int status = 0;            // for Protocol
     std::string message = {};  // failure message; empty skips
 };
 
-std::string Repeat(char c, std::size_t n) { return std::string(n, c); }
+std::string Repeat(char c, std::size_t n) {
+    return std::string(n, c);
+}
 
 std::string Patterned(std::size_t n) {
     std::string s(n, '\0');
@@ -90,8 +96,8 @@ std::vector<ExchangeCase> ExchangeCases() {
          Outcome::Ok, "0123456789abcde", "B10 W10 E B5 W5 E"},
         // A chunk-size line with an extension is not hexadecimal: it ends the body.
         {"chunk_extension_counts_as_zero",
-         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n2;x=y\r\nde\r\n0\r\n\r\n", true,
-         Outcome::Ok, "abc", "*"},
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n2;x=y\r\nde\r\n0\r\n\r\n", true, Outcome::Ok,
+         "abc", "*"},
         // "Chunked" in another case is not chunked: read until close.
         {"chunked_is_case_sensitive", "HTTP/1.1 200 OK\r\nTransfer-Encoding: Chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n",
          true, Outcome::Ok, "3\r\nabc\r\n0\r\n\r\n", "*"},
@@ -99,8 +105,8 @@ std::vector<ExchangeCase> ExchangeCases() {
         // without OnWork (the bytes came with the head, one piece).
         {"read_until_close", "HTTP/1.0 200 OK\r\n\r\nuntil the end", true, Outcome::Ok, "until the end", "*"},
         // Content-Length wins over chunking.
-        {"length_before_chunked", "HTTP/1.1 200 OK\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\nxyz",
-         true, Outcome::Ok, "xyz", "B3 W3 E"},
+        {"length_before_chunked", "HTTP/1.1 200 OK\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\nxyz", true,
+         Outcome::Ok, "xyz", "B3 W3 E"},
         // 100 Continue heads are skipped.
         {"continue_then_200", "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", true,
          Outcome::Ok, "ok", "B2 W2 E"},
@@ -118,11 +124,11 @@ std::vector<ExchangeCase> ExchangeCases() {
         {"ok_with_location", "HTTP/1.1 200 OK\r\nLocation: /x\r\nContent-Length: 2\r\n\r\nhi", true, Outcome::Protocol,
          "", "*", 200, "HTTP/1.1 200 OK"},
         // 404 carries status, status line and the page; its body raises work events first.
-        {"not_found_with_page", "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nno page!!", true,
-         Outcome::Protocol, "no page!!", "B9 W9 E", 404, "HTTP/1.1 404 Not Found"},
+        {"not_found_with_page", "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nno page!!", true, Outcome::Protocol,
+         "no page!!", "B9 W9 E", 404, "HTTP/1.1 404 Not Found"},
         // 304 is not a redirect but still a failure.
-        {"not_modified", "HTTP/1.1 304 Not Modified\r\nContent-Length: 0\r\n\r\n", true, Outcome::Protocol, "", "",
-         304, "HTTP/1.1 304 Not Modified"},
+        {"not_modified", "HTTP/1.1 304 Not Modified\r\nContent-Length: 0\r\n\r\n", true, Outcome::Protocol, "", "", 304,
+         "HTTP/1.1 304 Not Modified"},
         // Letters in place of the status code: -1, a failure.
         {"status_not_a_number", "HTTP/1.1 OK fine\r\nContent-Length: 0\r\n\r\n", true, Outcome::Protocol, "", "", -1,
          "HTTP/1.1 OK fine"},
@@ -210,7 +216,8 @@ INSTANTIATE_TEST_SUITE_P(Table, Exchange, testing::ValuesIn(ExchangeCases()),
 // counts, the last one equal to the length.
 TEST(HttpWork, LargeBodyCountsUpToItsLength) {
     const std::string big = Patterned(100000);
-    ScriptedPeer peer({{ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n"), Pause(50), Send(big)}});
+    ScriptedPeer peer(
+        {{ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n"), Pause(50), Send(big)}});
     HttpClient client;
     std::vector<std::int32_t> counts;
     std::vector<std::int32_t> begins;
@@ -237,8 +244,8 @@ TEST(HttpWork, EarlyCloseKeepsOnlyFullBlocks) {
     // 80000 announced; the head comes alone, then 40000 bytes and a close:
     // one full 32768 block is kept, the 7232 bytes of the cut block are not.
     const std::string part = Patterned(40000);
-    ScriptedPeer peer({{ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Length: 80000\r\n\r\n"), Pause(100),
-                        Send(part), Pause(100), CloseNow()}});
+    ScriptedPeer peer({{ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Length: 80000\r\n\r\n"), Pause(100), Send(part),
+                        Pause(100), CloseNow()}});
     HttpClient client;
     MemoryStream sink;
     sink.Write("pre", 3);
@@ -250,7 +257,8 @@ TEST(HttpWork, EarlyCloseKeepsOnlyFullBlocks) {
 
 TEST(HttpWork, ReadUntilCloseBeginsWithZeroAndSkipsTheLastShortBlock) {
     const std::string body = Patterned(70000);
-    ScriptedPeer peer({{ReadRequest(), Send("HTTP/1.1 200 OK\r\n\r\n"), Pause(100), Send(body), Pause(100), CloseNow()}});
+    ScriptedPeer peer(
+        {{ReadRequest(), Send("HTTP/1.1 200 OK\r\n\r\n"), Pause(100), Send(body), Pause(100), CloseNow()}});
     HttpClient client;
     EventLog log;
     log.Hook(client);
@@ -272,9 +280,9 @@ TEST(HttpConnection, KeepAliveReusesTheConnection) {
 }
 
 TEST(HttpConnection, ConnectionCloseInAnyCaseEndsIt) {
-    ScriptedPeer peer({{ReadRequest(), Send("HTTP/1.1 200 OK\r\nConnection:  Close \r\nContent-Length: 1\r\n\r\na"),
-                        AwaitClose()},
-                       {ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nb")}});
+    ScriptedPeer peer(
+        {{ReadRequest(), Send("HTTP/1.1 200 OK\r\nConnection:  Close \r\nContent-Length: 1\r\n\r\na"), AwaitClose()},
+         {ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nb")}});
     HttpClient client;
     EXPECT_EQ(client.Get(peer.Url("/one")), "a");
     EXPECT_EQ(client.Get(peer.Url("/two")), "b");
@@ -315,10 +323,11 @@ TEST(HttpConnection, LocalhostNeedsNoLookupAndHostKeepsItsPort) {
 }
 
 TEST(HttpConnection, BasicAuthorizationFollowsA401OfferingBasic) {
-    ScriptedPeer peer({{ReadRequest(),
-                        Send("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"x\"\r\nContent-Length: 4\r\n\r\n"
-                             "deny"),
-                        ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\ny")}});
+    ScriptedPeer peer(
+        {{ReadRequest(),
+          Send("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"x\"\r\nContent-Length: 4\r\n\r\n"
+               "deny"),
+          ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\ny")}});
     HttpClient client;
     try {
         client.Get(peer.Url("/a"));
@@ -382,13 +391,14 @@ TEST(HttpConnection, ErrorBodyOfASilentServerTimesOut) {
 }
 
 TEST(HttpCookies, SetCookieIsSentBackAsTheLastHeaderLine) {
-    ScriptedPeer peer({{ReadRequest(),
-                        Send("HTTP/1.1 200 OK\r\nSet-Cookie: sid=1; path=/\r\nSet-Cookie: nopath=2\r\n"
-                             "Set-Cookie: other=3; path=/; domain=example.com\r\nContent-Length: 0\r\n\r\n"),
-                        ReadRequest(),
-                        Send("HTTP/1.1 200 OK\r\nSet-Cookie: sid=9; path=/\r\n"
-                             "Set-Cookie: old=x; path=/; expires=Sun, 06 Nov 1994 08:49:37 GMT\r\nContent-Length: 0\r\n\r\n"),
-                        ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n")}});
+    ScriptedPeer peer(
+        {{ReadRequest(),
+          Send("HTTP/1.1 200 OK\r\nSet-Cookie: sid=1; path=/\r\nSet-Cookie: nopath=2\r\n"
+               "Set-Cookie: other=3; path=/; domain=example.com\r\nContent-Length: 0\r\n\r\n"),
+          ReadRequest(),
+          Send("HTTP/1.1 200 OK\r\nSet-Cookie: sid=9; path=/\r\n"
+               "Set-Cookie: old=x; path=/; expires=Sun, 06 Nov 1994 08:49:37 GMT\r\nContent-Length: 0\r\n\r\n"),
+          ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n")}});
     HttpClient client;
     client.Get(peer.Url("/a"));
     client.Get(peer.Url("/b"));

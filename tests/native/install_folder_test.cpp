@@ -226,10 +226,10 @@ TEST(CheckInstallFolder, TakesOnlyARealFolderOfATrustedOwner) {
         bool usable;
     };
     const Case cases[] = {
-        {"none\\", S::Missing, true},      {"ours\\", S::Safe, true},
-        {"ours", S::Safe, true},            {"theirs\\", S::ForeignOwner, false},
-        {"link\\", S::Link, false},        {"dangling\\", S::Link, false},
-        {"file", S::NotAFolder, false},     {"link\\a.dll", S::NotAFolder, false},
+        {"none\\", S::Missing, true},   {"ours\\", S::Safe, true},
+        {"ours", S::Safe, true},        {"theirs\\", S::ForeignOwner, false},
+        {"link\\", S::Link, false},     {"dangling\\", S::Link, false},
+        {"file", S::NotAFolder, false}, {"link\\a.dll", S::NotAFolder, false},
     };
     for (const Case& c : cases) {
         const InstallFolderCheck check = CheckInstallFolder(RealFileSystem(), root.path() + c.name);
@@ -244,8 +244,7 @@ TEST(CheckInstallFolder, TakesOnlyARealFolderOfATrustedOwner) {
     EXPECT_EQ(PrepareDefaultInstallFolder(RealFileSystem(), root.path() + "dangling\\").state, S::Link);
     EXPECT_FALSE(root.Exists("gone"));
     EXPECT_EQ(PrepareDefaultInstallFolder(RealFileSystem(), root.path() + "theirs\\").state, S::ForeignOwner);
-    EXPECT_EQ(PrepareDefaultInstallFolder(RealFileSystem(), root.path() + "none\\deeper\\").state,
-              S::NotAFolder);
+    EXPECT_EQ(PrepareDefaultInstallFolder(RealFileSystem(), root.path() + "none\\deeper\\").state, S::NotAFolder);
 }
 
 TEST(RequireInstallDir, RaisesTheRegistryErrorWhileNoInstallFolderIsKnown) {

@@ -47,7 +47,7 @@ void SymLink(const std::string& target, const std::string& link) {
 }
 
 bool IsReadOnly(const std::string& native) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(native.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0;
 }
 

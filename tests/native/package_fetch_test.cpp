@@ -73,10 +73,10 @@ TEST_F(PackageFetchTest, MovesAFileInUseAsideUnderTheFirstFreeOldName) {
         {".old0 in use", {"x.dll.old", "x.dll.old0"}, {"x.dll.old", "x.dll.old0"}, "x.dll.old1"},
         // Counting goes on past 9 without leading zeros or a cap.
         {"many in use",
-         {"x.dll.old", "x.dll.old0", "x.dll.old1", "x.dll.old2", "x.dll.old3", "x.dll.old4", "x.dll.old5",
-          "x.dll.old6", "x.dll.old7", "x.dll.old8", "x.dll.old9"},
-         {"x.dll.old", "x.dll.old0", "x.dll.old1", "x.dll.old2", "x.dll.old3", "x.dll.old4", "x.dll.old5",
-          "x.dll.old6", "x.dll.old7", "x.dll.old8", "x.dll.old9"},
+         {"x.dll.old", "x.dll.old0", "x.dll.old1", "x.dll.old2", "x.dll.old3", "x.dll.old4", "x.dll.old5", "x.dll.old6",
+          "x.dll.old7", "x.dll.old8", "x.dll.old9"},
+         {"x.dll.old", "x.dll.old0", "x.dll.old1", "x.dll.old2", "x.dll.old3", "x.dll.old4", "x.dll.old5", "x.dll.old6",
+          "x.dll.old7", "x.dll.old8", "x.dll.old9"},
          "x.dll.old10"},
     };
     for (const Row& row : rows) {
@@ -160,7 +160,9 @@ TEST(PackageFileName, RefusesExactlyWhatLeavesTheFolderOrNamesADevice) {
         {"sub\\x.dll", true, "sub-folder"},
         {"a.b\\c..d\\x.dll", true, "dots inside names are ordinary"},
         {"\xC4\xE3\\\xBA\xC3.dll", true, "double-byte names"},
-        {"\x81\x5C" "x.dll", true, "0x5C trail byte is not a separator"},
+        {"\x81\x5C"
+         "x.dll",
+         true, "0x5C trail byte is not a separator"},
         {"\x81\x5C..", true, "0x5C trail byte does not start a \"..\" component"},
         // Found by fuzzing: no trail byte is below 0x40, so Windows reads the
         // "/" after a lead byte as a separator, and ".." after it climbs.
@@ -206,7 +208,7 @@ TEST(PackageFileName, PathsJoinComponentsWithBackslashes) {
     EXPECT_EQ(PackageFilePath("C:\\p\\", "\\\\sub\\.\\x.dll"), "C:\\p\\sub\\x.dll");
     EXPECT_EQ(PackageFilePath("C:\\p\\", ""), "C:\\p\\");
     EXPECT_EQ(PackageFilePath("C:\\p\\", "\xC4\x5C\\b"), "C:\\p\\\xC4\x5C\\b");  // the trail byte stays
-    EXPECT_EQ(PackageFilePath("C:\\p\\", "\xC4/b"), "C:\\p\\\xC4\\b");          // "/" is no trail byte
+    EXPECT_EQ(PackageFilePath("C:\\p\\", "\xC4/b"), "C:\\p\\\xC4\\b");           // "/" is no trail byte
 }
 
 TEST_F(PackageFetchTest, FetchesNamesWithForwardAndDoubledSeparatorsIntoTheirPlace) {
@@ -224,8 +226,8 @@ TEST_F(PackageFetchTest, NeverRequestsOrWritesATraversalName) {
     const std::string package = outer.path() + "pkg\\";
     ASSERT_TRUE(files_.CreateFolderChain(package));
     server_.WritePackageFile("evil.txt", "evil");
-    for (const std::string& name : std::vector<std::string>{"..\\evil.txt", "pkg\\..\\..\\evil.txt",
-                                                            "pkg/../../evil.txt", "C:evil.txt"}) {
+    for (const std::string& name :
+         std::vector<std::string>{"..\\evil.txt", "pkg\\..\\..\\evil.txt", "pkg/../../evil.txt", "C:evil.txt"}) {
         EXPECT_FALSE(FetchPackageFile(http_, files_, package, name)) << name;
     }
     EXPECT_EQ(server_.RequestCount(), 0);

@@ -31,9 +31,7 @@ protected:
     void Serve(const std::string& name) { server_.WritePackageFile(name, "new " + name); }
     void ServeManifest(const std::string& text) { server_.WritePackageFile("files.txt", text); }
     bool Sync(SyncProgressBar bar = SyncProgressBar::Download) { return sync_.SyncPackage(local_.path(), bar); }
-    bool WasFetched(const std::string& name) const {
-        return local_.Exists(name) && local_.Read(name) == "new " + name;
-    }
+    bool WasFetched(const std::string& name) const { return local_.Exists(name) && local_.Read(name) == "new " + name; }
     // The folder's manifests are exactly as after a failed run.
     void ExpectPreviousManifestBack(const std::string& previous) const {
         EXPECT_EQ(local_.Read("files.txt"), previous);
@@ -119,7 +117,8 @@ TEST_F(PackageSyncTest, FetchesExactlyTheFilesThatAreMissingOrNewer) {
 TEST_F(PackageSyncTest, StopsAtTheFirstFileThatCannotBeFetchedAndRestoresTheManifest) {
     const std::string previous = "a.dll=1\r\nb.dll=1\r\nc.dll=1\r\nd.dll=1\r\ne.dll=1\r\n";
     local_.Write("files.txt", previous);
-    for (const char* name : {"a.dll", "b.dll", "c.dll", "d.dll", "e.dll"}) local_.Write(name, std::string("old ") + name);
+    for (const char* name : {"a.dll", "b.dll", "c.dll", "d.dll", "e.dll"})
+        local_.Write(name, std::string("old ") + name);
     ServeManifest("a.dll=2\r\nb.dll=2\r\nc.dll=2\r\nd.dll=2\r\ne.dll=2\r\n");
     for (const char* name : {"a.dll", "b.dll", "d.dll", "e.dll"}) Serve(name);  // c.dll is gone from the server
 
@@ -151,7 +150,8 @@ TEST_F(PackageSyncTest, ShowsTheBoxAndRestoresTheManifestWhenTheManifestCannotBe
     // The box comes while the buttons are still disabled, before the bar goes.
     std::vector<std::string> order;
     for (const auto& e : view_.events)
-        if (e.kind == "box" || e.kind == "actions" || e.kind == "visible") order.push_back(e.kind + e.text.substr(0, 1));
+        if (e.kind == "box" || e.kind == "actions" || e.kind == "visible")
+            order.push_back(e.kind + e.text.substr(0, 1));
     EXPECT_EQ(order, (std::vector<std::string>{"visible1", "actions0", "box\xE4", "visible0", "actions1"}));
 }
 

@@ -322,7 +322,7 @@ TEST_F(SelfUpdateTest, ALinkAtTheUpdateFolderIsRemovedNotFollowed) {
     EXPECT_TRUE(UpdateAvailable);
     EXPECT_EQ(elsewhere.Read("precious.txt"), "mine");
     EXPECT_TRUE(platform::RealFileSystem().DirectoryExists(temp_.path() + "KLVUpdate\\"));
-    struct stat info{};
+    struct stat info {};
     ASSERT_EQ(lstat((temp_.native() + "/KLVUpdate").c_str(), &info), 0);
     EXPECT_TRUE(S_ISDIR(info.st_mode)) << "a real folder of our own now";
     EXPECT_EQ(info.st_mode & 0077, 0u) << "for its owner only";

@@ -197,7 +197,7 @@ TEST(ServerLimits, ConnectionsOverACapAreTurnedAwayWith503AndOthersStillServed) 
     auto first = held("127.0.0.1");
     auto second = held("127.0.0.1");
     EXPECT_EQ(Client(server.Port(), "127.0.0.1").ReadToClose(), busy);  // over the cap of its address
-    auto third = held("127.0.0.2");                                      // another address still has room
+    auto third = held("127.0.0.2");                                     // another address still has room
     EXPECT_EQ(Client(server.Port(), "127.0.0.3").ReadToClose(), busy);  // over the cap in all
     // A slot comes free when its connection ends.
     first.reset();

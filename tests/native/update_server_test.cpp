@@ -119,8 +119,8 @@ TEST(UpdateServer, NeverServesAFileOutsideItsFolder) {
     // inside, in each form a manifest may give it, because Windows takes "/"
     // as a separator and collapses doubled ones. Refusing these used to fail
     // every synchronisation of a manifest that listed one.
-    for (const char* name : {"inner\\ok.txt", "inner/ok.txt", "inner\\\\ok.txt", ".\\inner\\ok.txt",
-                                    "\\inner\\ok.txt", "inner\\.\\ok.txt", "//inner//ok.txt"}) {
+    for (const char* name : {"inner\\ok.txt", "inner/ok.txt", "inner\\\\ok.txt", ".\\inner\\ok.txt", "\\inner\\ok.txt",
+                             "inner\\.\\ok.txt", "//inner//ok.txt"}) {
         SCOPED_TRACE(name);
         EXPECT_EQ(Decode(RawGet(server.Port(), GetTarget(name)).body), "ok");
     }
@@ -291,8 +291,9 @@ TEST(UpdateServer, StopsCleanlyWithConnectionsOpen) {
     EXPECT_EQ(server.Stop(), 0);
     // The common log format, the decoded request as its path, then the
     // unscrambled request itself.
-    const std::regex line(R"(127\.0\.0\.1 - - \[\d\d/[A-Z][a-z]{2}/\d{4}:\d\d:\d\d:\d\d \+0000\] )"
-                          R"("GET /KLVGetAFile/a\.dll HTTP/1\.1" 200 13 "aFlag=KLVGetAFile \| FileName=a\.dll" [0-9.]+ms\n)");
+    const std::regex line(
+        R"(127\.0\.0\.1 - - \[\d\d/[A-Z][a-z]{2}/\d{4}:\d\d:\d\d:\d\d \+0000\] )"
+        R"("GET /KLVGetAFile/a\.dll HTTP/1\.1" 200 13 "aFlag=KLVGetAFile \| FileName=a\.dll" [0-9.]+ms\n)");
     EXPECT_TRUE(std::regex_search(server.Log(), line)) << server.Log();
 }
 

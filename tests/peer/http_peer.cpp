@@ -56,7 +56,8 @@ int main(int argc, char** argv) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener, 8) != 0) return 1;
+    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener, 8) != 0)
+        return 1;
     socklen_t size = sizeof address;
     getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
     const std::string portFile = argv[1];

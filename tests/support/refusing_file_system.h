@@ -24,9 +24,7 @@ public:
 
     bool FileExists(const std::string& path) override { return real_.FileExists(path); }
     bool DirectoryExists(const std::string& path) override { return real_.DirectoryExists(path); }
-    bool RemoveFile(const std::string& path) override {
-        return undeletable.count(path) == 0 && real_.RemoveFile(path);
-    }
+    bool RemoveFile(const std::string& path) override { return undeletable.count(path) == 0 && real_.RemoveFile(path); }
     bool RenameFile(const std::string& from, const std::string& to) override {
         if (unmovable.count(from) != 0) return false;
         if (!real_.RenameFile(from, to)) return false;

@@ -11,11 +11,21 @@
 
 namespace klv::test {
 
-PeerAction ReadRequest() { return {PeerAction::ReadRequest, {}, 0}; }
-PeerAction Send(std::string bytes) { return {PeerAction::Send, std::move(bytes), 0}; }
-PeerAction Pause(int ms) { return {PeerAction::Pause, {}, ms}; }
-PeerAction CloseNow() { return {PeerAction::Close, {}, 0}; }
-PeerAction AwaitClose() { return {PeerAction::AwaitClose, {}, 0}; }
+PeerAction ReadRequest() {
+    return {PeerAction::ReadRequest, {}, 0};
+}
+PeerAction Send(std::string bytes) {
+    return {PeerAction::Send, std::move(bytes), 0};
+}
+PeerAction Pause(int ms) {
+    return {PeerAction::Pause, {}, ms};
+}
+PeerAction CloseNow() {
+    return {PeerAction::Close, {}, 0};
+}
+PeerAction AwaitClose() {
+    return {PeerAction::AwaitClose, {}, 0};
+}
 
 namespace {
 

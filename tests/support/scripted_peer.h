@@ -13,11 +13,11 @@ namespace klv::test {
 
 struct PeerAction {
     enum Kind {
-        ReadRequest,    // read until one more request head (CR LF CR LF) has come
-        Send,           // send `bytes`
-        Pause,          // wait `ms`, reading nothing
-        Close,          // close the connection now
-        AwaitClose,     // stay silent until the client closes (or the peer stops)
+        ReadRequest,  // read until one more request head (CR LF CR LF) has come
+        Send,         // send `bytes`
+        Pause,        // wait `ms`, reading nothing
+        Close,        // close the connection now
+        AwaitClose,   // stay silent until the client closes (or the peer stops)
     };
     Kind kind;
     std::string bytes;

@@ -36,8 +36,8 @@ TempFolder::~TempFolder() {
     // Read-only files and folders must not stop the clean-up.
     for (auto it = std::filesystem::recursive_directory_iterator(native_, ignored);
          it != std::filesystem::recursive_directory_iterator(); it.increment(ignored))
-        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ignored);
+        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                     ignored);
     std::filesystem::remove_all(native_, ignored);
 }
 
@@ -69,6 +69,8 @@ std::vector<std::string> TempFolder::Files() const {
     return names;
 }
 
-bool TempFolder::Exists(const std::string& name) const { return std::filesystem::exists(native_ + ToNative(name)); }
+bool TempFolder::Exists(const std::string& name) const {
+    return std::filesystem::exists(native_ + ToNative(name));
+}
 
 }  // namespace klv::test

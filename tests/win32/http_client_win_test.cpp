@@ -41,8 +41,8 @@ protected:
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process{};
-        ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                   &process))
+        ASSERT_TRUE(
+            CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
             << "cannot start " << command;
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
@@ -133,9 +133,7 @@ TEST(WinsockTransport, RefusedConnectIsSocketError10061) {
 
 TEST(WinsockTransport, LibraryStaysStartedWhileAnyClientLives) {
     auto first = std::make_unique<HttpClient>();
-    {
-        HttpClient second;
-    }
+    { HttpClient second; }
     // The second client's end must not stop Winsock under the first one.
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     EXPECT_NE(s, INVALID_SOCKET);

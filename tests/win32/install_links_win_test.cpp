@@ -37,7 +37,9 @@ using platform::RealFileSystem;
 
 using test::RecordingCopyView;
 
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 // Whether the system now lets Everyone write into `path` (Wine answers from
 // the Unix permissions).
@@ -45,8 +47,8 @@ bool OpenToEveryone(const std::string& path) {
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR sd = nullptr;
     bool open = false;
-    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
-                              nullptr, &sd) == ERROR_SUCCESS &&
+    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                              &sd) == ERROR_SUCCESS &&
         dacl != nullptr) {
         SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
         PSID everyone = nullptr;
@@ -67,8 +69,8 @@ std::string NewFolder() {
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
     static int serial = 0;
-    return std::string(temp) + "klv-links-" + std::to_string(GetCurrentProcessId()) + "-" +
-           std::to_string(++serial) + "\\";
+    return std::string(temp) + "klv-links-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial) +
+           "\\";
 }
 
 TEST(Links, NoLinkIsFollowedAndNoFolderOfAnotherOwnerTakenAsOurs) {

@@ -41,7 +41,9 @@ void Write(const std::string& path, const std::string& content, DWORD attributes
     }
 }
 
-DWORD Attributes(const std::string& path) { return GetFileAttributesA(path.c_str()); }
+DWORD Attributes(const std::string& path) {
+    return GetFileAttributesA(path.c_str());
+}
 
 // A handle that keeps a file in use: without FILE_SHARE_DELETE nobody can
 // delete it while the handle is open, as with a running program.

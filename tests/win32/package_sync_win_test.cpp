@@ -22,7 +22,9 @@
 namespace klv {
 namespace {
 
-platform::FileSystem& Files() { return platform::RealFileSystem(); }
+platform::FileSystem& Files() {
+    return platform::RealFileSystem();
+}
 
 std::string ReadFile(const std::string& path) {
     return Files().FileExists(path) ? Files().ReadWholeFile(path) : std::string("<absent>");
@@ -118,8 +120,7 @@ TEST_F(PackageSyncWin, DisplacesFilesInUseAndCreatesSubFolders) {
     // an ANSI name as UTF-8 on the Linux side: so the Linux side renames it.
     Serve("gbk.tmp", "gbk v2");
     const std::string pkg = unixWork_ + "/pkg/";
-    ASSERT_TRUE(StartUnix("Z:\\bin\\sh -c \"mv " + pkg + "gbk.tmp " + pkg +
-                          "$(printf '\\326\\320\\201\\134').txt\""));
+    ASSERT_TRUE(StartUnix("Z:\\bin\\sh -c \"mv " + pkg + "gbk.tmp " + pkg + "$(printf '\\326\\320\\201\\134').txt\""));
     Serve("files.txt", "KLVCtrl.exe=1.0.0.2\r\nsub\\deep\\y.dll=1.0.0.2\r\n" + gbkName + "=1.0.0.2\r\n");
 
     ASSERT_TRUE(Files().CreateFolderChain(local_));

@@ -84,8 +84,8 @@ protected:
         EXPECT_TRUE(Files().CreateFolderChain(update));
         Files().WriteWholeFile(root + stick + fileName, oldBytes);
         Files().WriteWholeFile(update + "Kesto.exe", newLauncher_);
-        return MakeSelfReplacementPaths(root + stick + fileName, update + "Kesto.exe", update,
-                                        platform::SystemFolder(), "1.0.13.0");
+        return MakeSelfReplacementPaths(root + stick + fileName, update + "Kesto.exe", update, platform::SystemFolder(),
+                                        "1.0.13.0");
     }
 
     // The script's variables, and the trace that the subject programs leave.
@@ -98,8 +98,7 @@ protected:
     // Writes and starts the script as the launcher does.
     void StartScript(const SelfReplacementPaths& paths, int tries, int cameUpTries = 20) {
         Files().WriteWholeFile(paths.script, SelfReplacementScript(tries, cameUpTries));
-        ASSERT_TRUE(platform::StartScriptHidden(paths.script, paths.updateFolder, Environment(paths)))
-            << paths.script;
+        ASSERT_TRUE(platform::StartScriptHidden(paths.script, paths.updateFolder, Environment(paths))) << paths.script;
     }
     // Waits (hang guard) until the script has deleted itself, its last step.
     static void WaitForScript(const SelfReplacementPaths& paths) {
@@ -251,8 +250,8 @@ TEST_F(SelfReplacementCrashWin, ACutAfterAnyLineLeavesOneWholeLauncher) {
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process{};
-        ASSERT_TRUE(CreateProcessA((platform::SystemFolder() + "cmd.exe").c_str(), &command[0], nullptr, nullptr,
-                                   FALSE, CREATE_NO_WINDOW, nullptr, paths.updateFolder.c_str(), &startup, &process));
+        ASSERT_TRUE(CreateProcessA((platform::SystemFolder() + "cmd.exe").c_str(), &command[0], nullptr, nullptr, FALSE,
+                                   CREATE_NO_WINDOW, nullptr, paths.updateFolder.c_str(), &startup, &process));
         ASSERT_EQ(WaitForSingleObject(process.hProcess, 120000), static_cast<DWORD>(WAIT_OBJECT_0));
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);

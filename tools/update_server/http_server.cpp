@@ -251,9 +251,7 @@ private:
         const std::size_t cap = server_.limits.maxHeadBytes;
         const std::size_t room = cap + 1 > in_.size() ? cap + 1 - in_.size() : 1;
         socket_.async_read_some(net::buffer(chunk_.data(), std::min(room, chunk_.size())),
-                                [self = shared_from_this()](error_code ec, std::size_t got) {
-                                    self->OnRead(ec, got);
-                                });
+                                [self = shared_from_this()](error_code ec, std::size_t got) { self->OnRead(ec, got); });
     }
 
     void OnRead(error_code ec, std::size_t got) {
@@ -560,8 +558,7 @@ bool HttpServer::Open(const std::string& address, int port) {
     if (!ec) acceptor.listen(net::socket_base::max_listen_connections, ec);
     if (!ec) acceptor.non_blocking(true, ec);  // the burst taken after each accept must not wait
     if (ec) {
-        fprintf(stderr, "klv-update-server: cannot listen on %s:%d: %s\n", address.c_str(), port,
-                ec.message().c_str());
+        fprintf(stderr, "klv-update-server: cannot listen on %s:%d: %s\n", address.c_str(), port, ec.message().c_str());
         return false;
     }
     impl_->port = acceptor.local_endpoint(ec).port();

@@ -1,7 +1,8 @@
 #pragma once
 // One line per request on stderr, in the common log format that log tools
 // read, followed by the unscrambled request and the time taken:
-//   127.0.0.1 - - [10/Dec/2026:13:42:01 +0000] "GET /KLVGetAFile/sub%5Ca.dll HTTP/1.1" 200 27 "aFlag=KLVGetAFile | FileName=sub\\a.dll" 1.1ms
+//   127.0.0.1 - - [10/Dec/2026:13:42:01 +0000] "GET /KLVGetAFile/sub%5Ca.dll HTTP/1.1" 200 27 "aFlag=KLVGetAFile |
+//   FileName=sub\\a.dll" 1.1ms
 // The request line names the decoded request kind and file (LogPathOf), since
 // the scrambled target says nothing to a reader. Also a request counter that tests can read
 // (optionally mirrored into a stats file), and the --fail-first budget.

@@ -61,8 +61,8 @@ std::string PercentEncoded(const std::string& text) {
     std::string out;
     for (char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        const bool plain = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') ||
-                           byte == '-' || byte == '.' || byte == '_' || byte == '~';
+        const bool plain = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+                           (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' || byte == '~';
         if (plain) {
             out += c;
         } else {
@@ -82,7 +82,8 @@ std::string Param(const UpdateRequest& request, const char* name) {
 }  // namespace
 
 std::string LogPathOf(const UpdateRequest& request) {
-    std::string path = "/" + PercentEncoded(Param(request, kFlagParam)) + "/" + PercentEncoded(Param(request, kFileNameParam));
+    std::string path =
+        "/" + PercentEncoded(Param(request, kFlagParam)) + "/" + PercentEncoded(Param(request, kFileNameParam));
     if (request.params.count(kNowVersionParam) != 0)
         path += "?" + std::string(kNowVersionParam) + "=" + PercentEncoded(Param(request, kNowVersionParam));
     return path;

@@ -4,7 +4,9 @@
 
 namespace klv::platform {
 
-bool IsAnsiLeadByte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
+bool IsAnsiLeadByte(unsigned char byte) {
+    return byte >= 0x81 && byte <= 0xFE;
+}
 
 std::string AnsiUpperKey(const std::string& text) {
     std::string key = text;
@@ -16,6 +18,8 @@ std::string AnsiUpperKey(const std::string& text) {
     return key;
 }
 
-bool AnsiSameText(const std::string& a, const std::string& b) { return AnsiUpperKey(a) == AnsiUpperKey(b); }
+bool AnsiSameText(const std::string& a, const std::string& b) {
+    return AnsiUpperKey(a) == AnsiUpperKey(b);
+}
 
 }  // namespace klv::platform

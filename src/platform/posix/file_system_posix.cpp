@@ -18,29 +18,33 @@
 namespace klv::platform {
 namespace {
 
-std::string ToNative(const std::string& path) { return WithSlashes(path); }
+std::string ToNative(const std::string& path) {
+    return WithSlashes(path);
+}
 
-bool StatOf(const std::string& path, struct stat& st) { return ::stat(ToNative(path).c_str(), &st) == 0; }
+bool StatOf(const std::string& path, struct stat& st) {
+    return ::stat(ToNative(path).c_str(), &st) == 0;
+}
 
 // Read-only is the missing owner write bit. Root may write anyway, so the
 // rule is checked here rather than left to the kernel.
 bool IsReadOnlyFile(const std::string& native) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0;
 }
 
 // A symbolic link whose target is a folder (toFolder) or anything else, a
 // dangling link included (!toFolder).
 bool IsLinkTo(const std::string& native, bool toFolder) {
-    struct stat own{};
+    struct stat own {};
     if (::lstat(native.c_str(), &own) != 0 || !S_ISLNK(own.st_mode)) return false;
-    struct stat target{};
+    struct stat target {};
     const bool folder = ::stat(native.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
     return folder == toFolder;
 }
 
 bool IsLinkByName(const std::string& native) {
-    struct stat own{};
+    struct stat own {};
     return ::lstat(native.c_str(), &own) == 0 && S_ISLNK(own.st_mode);
 }
 
@@ -56,7 +60,9 @@ std::string WithoutTrailingSlash(std::string native) {
     return native;
 }
 
-std::string Reason(int error) { return std::strerror(error); }
+std::string Reason(int error) {
+    return std::strerror(error);
+}
 
 [[noreturn]] void CreateFailed(const std::string& path, int error) {
     throw EFCreateError("Cannot create file \"" + path + "\". " + Reason(error));
@@ -66,7 +72,7 @@ std::string Reason(int error) { return std::strerror(error); }
 // file to replace; root's rename would take either.
 bool RefusesReplacement(const std::string& path) {
     const std::string native = ToNative(path);
-    struct stat st{};
+    struct stat st {};
     return IsReadOnlyFile(native) || (::stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
 }
 
@@ -136,7 +142,7 @@ public:
     // The superuser stands for the Administrators group and SYSTEM, and the
     // process's own user for the elevated launcher that made the folder.
     FolderOwner Owner() override {
-        struct stat st{};
+        struct stat st {};
         if (::fstat(fd_, &st) != 0) return FolderOwner::Unknown;
         return st.st_uid == 0 || st.st_uid == ::geteuid() ? FolderOwner::Trusted : FolderOwner::Foreign;
     }
@@ -148,11 +154,11 @@ private:
 class PosixFileSystem final : public FileSystem {
 public:
     bool FileExists(const std::string& path) override {
-        struct stat st{};
+        struct stat st {};
         return StatOf(path, st) && S_ISREG(st.st_mode);
     }
     bool DirectoryExists(const std::string& path) override {
-        struct stat st{};
+        struct stat st {};
         return StatOf(path, st) && S_ISDIR(st.st_mode);
     }
     bool RemoveFile(const std::string& path) override {
@@ -201,13 +207,15 @@ public:
         const int fd = ::open(ToNative(from).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0) return false;
         std::string content;
-        struct stat st{};
+        struct stat st {};
         bool read = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
         char block[65536];
         for (ssize_t n; read && (n = ::read(fd, block, sizeof block)) != 0;) {
             if (n < 0 && errno == EINTR) continue;
-            if (n < 0) read = false;
-            else content.append(block, static_cast<std::size_t>(n));
+            if (n < 0)
+                read = false;
+            else
+                content.append(block, static_cast<std::size_t>(n));
         }
         ::close(fd);
         if (!read) return false;
@@ -222,7 +230,7 @@ public:
     bool SetReadOnly(const std::string& path, bool readOnly) override {
         // The mode of a link's target is not the link's to change.
         if (IsLinkByName(WithoutTrailingSlash(ToNative(path)))) return false;
-        struct stat st{};
+        struct stat st {};
         if (!StatOf(path, st)) return false;
         const mode_t mode = readOnly ? (st.st_mode & ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH)) : (st.st_mode | S_IWUSR);
         return ::chmod(ToNative(path).c_str(), mode & 07777) == 0;
@@ -241,12 +249,12 @@ public:
             const std::string name = e->d_name;
             if (name == "." || name == "..") continue;
             const std::string full = native + (native.back() == '/' ? "" : "/") + name;
-            struct stat own{};
+            struct stat own {};
             if (::lstat(full.c_str(), &own) != 0) continue;
             DirectoryEntry entry;
             entry.name = name;
             entry.isLink = S_ISLNK(own.st_mode);
-            struct stat target{};
+            struct stat target {};
             // A link carries the kind of what it points at; a dangling one is
             // listed as a file, as Windows lists a file link.
             const struct stat& st = entry.isLink && ::stat(full.c_str(), &target) == 0 ? target : own;
@@ -266,14 +274,14 @@ public:
     // There is no restart list to register with.
     bool DeleteAtRestart(const std::string& /*path*/) override { return false; }
     std::optional<FileIdentity> IdentityOf(const std::string& path) override {
-        struct stat st{};
+        struct stat st {};
         if (path.empty() || !StatOf(path, st)) return std::nullopt;
         return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
     }
     OpenedFolder OpenFolder(const std::string& path) override {
         const std::string native = WithoutTrailingSlash(ToNative(path));
         OpenedFolder opened;
-        struct stat own{};
+        struct stat own {};
         if (native.empty() || ::lstat(native.c_str(), &own) != 0) {
             opened.kind = native.empty() || errno != ENOENT ? FolderKind::Other : FolderKind::Missing;
             return opened;

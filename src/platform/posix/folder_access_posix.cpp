@@ -6,9 +6,13 @@
 
 namespace klv::platform {
 
-bool GrantEveryoneAccess(const std::string& /*path*/) { return false; }
+bool GrantEveryoneAccess(const std::string& /*path*/) {
+    return false;
+}
 
-bool IsWindowsNT4() { return false; }
+bool IsWindowsNT4() {
+    return false;
+}
 
 bool CreateFolderOpenToEveryone(const std::string& path) {
     std::string native = WithSlashes(path);

@@ -11,11 +11,17 @@ namespace klv::platform {
 // starts no program: the native build runs unsigned, with no pin. A pin that
 // arrives here anyway cannot be checked, so nothing is trusted under it.
 
-void CheckedFile::Release() { handle_ = nullptr; }
+void CheckedFile::Release() {
+    handle_ = nullptr;
+}
 
-Publisher PublisherOf(const std::string&) { return {}; }
+Publisher PublisherOf(const std::string&) {
+    return {};
+}
 
-Publisher RunningPublisher() { return {}; }
+Publisher RunningPublisher() {
+    return {};
+}
 
 CheckedFile CheckPublisher(const std::string& path, const Publisher& pin) {
     // No share modes here: the file is only seen to open.

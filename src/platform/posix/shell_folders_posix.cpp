@@ -2,6 +2,8 @@
 
 namespace klv::platform {
 
-std::string ShellFolderPath(int /*csidl*/) { return std::string(); }
+std::string ShellFolderPath(int /*csidl*/) {
+    return std::string();
+}
 
 }  // namespace klv::platform

@@ -10,6 +10,8 @@ std::uint32_t HighResolutionCounterLow32() {
     return GetTickCount();
 }
 
-std::uint64_t MonotonicMilliseconds() { return GetTickCount64(); }
+std::uint64_t MonotonicMilliseconds() {
+    return GetTickCount64();
+}
 
 }  // namespace klv::platform

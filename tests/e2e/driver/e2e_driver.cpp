@@ -149,12 +149,18 @@ int Mouse(HWND parent, int id, const std::wstring& event, int x, int y) {
     if (child == nullptr) return 1;
     UINT msg = 0;
     WPARAM keys = 0;
-    if (event == L"ldown") msg = WM_LBUTTONDOWN, keys = MK_LBUTTON;
-    else if (event == L"lup") msg = WM_LBUTTONUP;
-    else if (event == L"rdown") msg = WM_RBUTTONDOWN, keys = MK_RBUTTON;
-    else if (event == L"rup") msg = WM_RBUTTONUP;
-    else if (event == L"move") msg = WM_MOUSEMOVE;
-    else return 2;
+    if (event == L"ldown")
+        msg = WM_LBUTTONDOWN, keys = MK_LBUTTON;
+    else if (event == L"lup")
+        msg = WM_LBUTTONUP;
+    else if (event == L"rdown")
+        msg = WM_RBUTTONDOWN, keys = MK_RBUTTON;
+    else if (event == L"rup")
+        msg = WM_RBUTTONUP;
+    else if (event == L"move")
+        msg = WM_MOUSEMOVE;
+    else
+        return 2;
     SendMessageW(child, msg, keys, MAKELPARAM(x, y));
     return 0;
 }
@@ -183,9 +189,12 @@ const char* IconKind(HWND iconControl) {
     const auto* pixel = static_cast<const unsigned char*>(bits);
     for (int i = 0; i < w * h; ++i, pixel += 4) {
         const int b = pixel[0], g = pixel[1], rd = pixel[2];
-        if (b > 150 && rd < 120 && g < 200) ++blue;
-        else if (rd > 180 && g > 140 && b < 110) ++yellow;
-        else if (rd > 170 && g < 90 && b < 90) ++red;
+        if (b > 150 && rd < 120 && g < 200)
+            ++blue;
+        else if (rd > 180 && g > 140 && b < 110)
+            ++yellow;
+        else if (rd > 170 && g < 90 && b < 90)
+            ++red;
     }
     SelectObject(memory, old);
     DeleteObject(bitmap);
@@ -208,8 +217,10 @@ int Box() {
     HWND icon = nullptr;
     for (HWND c = GetWindow(box, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
         if (ClassOf(c) != L"Static") continue;
-        if ((GetWindowLongW(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) icon = c;
-        else if (!TextOf(c).empty()) text = TextOf(c);
+        if ((GetWindowLongW(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+            icon = c;
+        else if (!TextOf(c).empty())
+            text = TextOf(c);
     }
     // A box that has only just appeared may not have drawn its icon yet.
     const char* kind = "none";
@@ -271,7 +282,8 @@ int TimeStart(const std::wstring& exe, const std::wstring& cls) {
         if (now.QuadPart - start.QuadPart > frequency.QuadPart * 60) return 1;
         Sleep(1);
     }
-    std::printf("%.1f\n", static_cast<double>(now.QuadPart - start.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart));
+    std::printf("%.1f\n",
+                static_cast<double>(now.QuadPart - start.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart));
     HWND w = FindByClass(cls);
     if (w != nullptr) PostMessageW(w, WM_CLOSE, 0, 0);
     WaitForSingleObject(pi.hProcess, 30000);
@@ -416,7 +428,8 @@ int main() {
         return Mouse(window, std::wcstol(argv[3], nullptr, 10), argv[4], std::wcstol(argv[5], nullptr, 10),
                      std::wcstol(argv[6], nullptr, 10));
     if (command == L"post" && argc == 5) {
-        PostMessageW(window, static_cast<UINT>(std::wcstoul(argv[3], nullptr, 0)), std::wcstoul(argv[4], nullptr, 0), 0);
+        PostMessageW(window, static_cast<UINT>(std::wcstoul(argv[3], nullptr, 0)), std::wcstoul(argv[4], nullptr, 0),
+                     0);
         return 0;
     }
     if (command == L"post-registered" && argc == 5) {
