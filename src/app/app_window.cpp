@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "app/error_text.h"
-#include "app/wide_text.h"
+#include "platform/win32/wide_text.h"
 #include "texts/user_texts.h"
 
 namespace klv {
@@ -106,7 +106,7 @@ void ShowApplicationBox(const std::wstring& text, const std::wstring& caption, U
 
 void ShowErrorReport(const std::string& message) noexcept {
     try {
-        ShowApplicationBox(WidenAnsi(ErrorReportText(message)), texts::kApplicationTitle, MB_ICONERROR);
+        ShowApplicationBox(platform::WidenAnsi(ErrorReportText(message)), texts::kApplicationTitle, MB_ICONERROR);
     } catch (...) {
         // Nothing is left to report with; the launcher goes on.
     }

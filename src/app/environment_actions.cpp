@@ -5,7 +5,7 @@
 #include "app/app_window.h"
 #include "app/main_window.h"
 #include "app/program_trust.h"
-#include "app/wide_text.h"
+#include "platform/win32/wide_text.h"
 #include "install/folder_tree.h"
 #include "install/install_folder.h"
 #include "install/install_guard.h"
@@ -129,7 +129,7 @@ void EnvironmentActions::LbUninstClick() {
         return;
     }
     DeleteInstallFolder(files_, installDir);
-    ShowApplicationBox(texts::kNotInstalled, WidenUtf8(texts::kCaption), MB_ICONINFORMATION);
+    ShowApplicationBox(texts::kNotInstalled, platform::WidenUtf8(texts::kCaption), MB_ICONINFORMATION);
 }
 
 void EnvironmentActions::BtExitClick() {
@@ -188,7 +188,8 @@ std::optional<platform::CheckedFile> EnvironmentActions::CheckedProgram(const ch
     const bool unpinnedAndMissing =
         pin.kind == platform::Publisher::Kind::Unsigned && program.Verdict() == platform::Trust::CannotOpen;
     if (program.Trusted() || unpinnedAndMissing) return program;
-    window_.ShowMessageBox(NotStartedText(name, program.Verdict()).c_str(), WidenUtf8(texts::kCaption), MB_ICONWARNING);
+    window_.ShowMessageBox(NotStartedText(name, program.Verdict()).c_str(), platform::WidenUtf8(texts::kCaption),
+                           MB_ICONWARNING);
     return std::nullopt;
 }
 
@@ -202,7 +203,7 @@ InstallFolderCheck EnvironmentActions::CheckedInstallFolder(bool makeDefault) {
 }
 
 void EnvironmentActions::Notice(const wchar_t* text, UINT icon) {
-    window_.ShowMessageBox(text, WidenUtf8(texts::kCaption), icon);
+    window_.ShowMessageBox(text, platform::WidenUtf8(texts::kCaption), icon);
 }
 
 }  // namespace klv

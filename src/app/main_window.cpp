@@ -3,7 +3,7 @@
 #include <windowsx.h>
 
 #include "app/app_window.h"
-#include "app/wide_text.h"
+#include "platform/win32/wide_text.h"
 #include "app/install_folder_step.h"
 #include "app/self_update_step.h"
 #include "app/environment_actions.h"
@@ -159,7 +159,7 @@ void TFrm_OxMain::FormCreate() {
 
     // 4. Version line, from this executable's own version resource.
     const std::string version = ReadFileVersion(platform::OwnExecutablePath());
-    SetWindowTextW(lbVer_->Handle(), (texts::kVersionPrefix + WidenAnsi(version)).c_str());
+    SetWindowTextW(lbVer_->Handle(), (texts::kVersionPrefix + platform::WidenAnsi(version)).c_str());
 
     // 5. Self-update worker.
     StartSelfUpdate(*this, version);

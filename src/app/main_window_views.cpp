@@ -3,7 +3,7 @@
 // warning box, and the folder copy's one failure box.
 #include "app/app_window.h"
 #include "app/main_window.h"
-#include "app/wide_text.h"
+#include "platform/win32/wide_text.h"
 #include "texts/user_texts.h"
 
 namespace klv {
@@ -36,21 +36,21 @@ void TFrm_OxMain::SetProgressPosition(SyncProgressBar bar, int position) {
 }
 
 void TFrm_OxMain::SetProgressText(SyncProgressBar bar, const std::string& text) {
-    Bar(bar).SetText(WidenUtf8(text));
+    Bar(bar).SetText(platform::WidenUtf8(text));
 }
 
 void TFrm_OxMain::SetProgressTooltip(SyncProgressBar bar, const std::string& text) {
     // The tooltips are created once the window is on screen; a synchronisation
     // cannot start before that, but a missing tooltip must not stop one.
-    if (tooltips_) tooltips_->Set(Bar(bar).Handle(), WidenUtf8(text));
+    if (tooltips_) tooltips_->Set(Bar(bar).Handle(), platform::WidenUtf8(text));
 }
 
 void TFrm_OxMain::ShowWarningBox(const std::string& text, const std::string& caption) {
-    ShowMessageBox(WidenUtf8(text), WidenUtf8(caption), MB_ICONWARNING);
+    ShowMessageBox(platform::WidenUtf8(text), platform::WidenUtf8(caption), MB_ICONWARNING);
 }
 
 void TFrm_OxMain::ShowCopyFailure(const std::string& text) {
-    ShowApplicationBox(WidenUtf8(text), WidenUtf8(texts::kCaption), MB_ICONWARNING);
+    ShowApplicationBox(platform::WidenUtf8(text), platform::WidenUtf8(texts::kCaption), MB_ICONWARNING);
 }
 
 int TFrm_OxMain::ShowMessageBox(const std::wstring& text, const std::wstring& caption, UINT icon) {

@@ -1,6 +1,6 @@
 #include "app/program_trust.h"
 
-#include "app/wide_text.h"
+#include "platform/win32/wide_text.h"
 #include "texts/user_texts.h"
 
 namespace klv {
@@ -40,7 +40,7 @@ bool IsTrustedProgram(const std::string& path) {
 }
 
 std::wstring NotStartedText(const std::string& name, platform::Trust verdict) {
-    return texts::ProgramNotStarted(WidenAnsi(name), NotStartedReason(verdict));
+    return texts::ProgramNotStarted(platform::WidenAnsi(name), NotStartedReason(verdict));
 }
 
 }  // namespace klv

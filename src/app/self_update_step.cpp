@@ -2,7 +2,7 @@
 
 #include "app/main_window.h"
 #include "app/self_update_thread.h"
-#include "app/wide_text.h"
+#include "platform/win32/wide_text.h"
 #include "selfupdate/self_replacement.h"
 #include "selfupdate/self_update.h"
 #include "texts/user_texts.h"
@@ -25,7 +25,7 @@ void StartSelfUpdate(TFrm_OxMain& window, const std::string& version) {
 void SelfUpdateDone(TFrm_OxMain& window) {
     if (!UpdateAvailable) return;
     // The answer does not matter: the box only tells.
-    window.ShowMessageBox(texts::kSelfUpdateReady, WidenUtf8(texts::kCaption), MB_ICONINFORMATION);
+    window.ShowMessageBox(texts::kSelfUpdateReady, platform::WidenUtf8(texts::kCaption), MB_ICONINFORMATION);
     RunSelfReplacement(FetchedLauncherPath, FetchedLauncherVersion);
     // As the exit button does: the launcher ends once its main loop gets
     // control back. The window holds the close until any action running
