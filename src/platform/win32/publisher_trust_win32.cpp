@@ -52,9 +52,11 @@ ScopedHandle OpenHeld(const std::string& path) {
 
 // Whether the image names a certificate table (its security directory entry
 // is not empty). Read from the open handle, from the start; false when the
-// file is no PE image.
+// file is no PE image. The reader wants the section table whole as well as
+// the directory, so the window is wide enough for any header a linker
+// writes: a table it cut off would read as no signature and unpin.
 bool HasCertificateTable(HANDLE file) {
-    std::vector<char> head(4096);
+    std::vector<char> head(64 * 1024);
     DWORD got = 0;
     OVERLAPPED at{};  // offset 0, whatever the handle's position
     if (!ReadFile(file, head.data(), static_cast<DWORD>(head.size()), &got, &at)) return false;
@@ -131,7 +133,7 @@ const char* RejectionText(Trust verdict) {
 }  // namespace
 
 void CheckedFile::Release() {
-    ScopedHandle(static_cast<HANDLE>(std::exchange(handle_, nullptr))).reset();
+    const ScopedHandle held(static_cast<HANDLE>(std::exchange(handle_, nullptr)));  // closed on return
 }
 
 Publisher PublisherOf(const std::string& path) {
